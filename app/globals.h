@@ -1,0 +1,33 @@
+#pragma once
+// Program-wide settings and state shared by every part of the installer.
+
+#include "platform/system.h"
+
+extern AnsiString site_NameLoadPath;  // the download API's base URL, no trailing "/"
+extern const AnsiString Version_App;
+extern const AnsiString ProtokolCopyFile;
+extern const AnsiString ExeNameConst;
+extern AnsiString ExeDir;        // folder of the running executable, ending in "/"
+extern AnsiString ExeName;       // its file name
+extern AnsiString ExeDirShort;   // folder that holds the application bundle, ending in "/"
+extern AnsiString DateTimeFileApp;
+extern AnsiString NameFile_unrar_dll;  // folder the unpacker is placed in before use
+
+extern AnsiString ProxyIp;
+extern AnsiString LoginUser;
+extern AnsiString PasswordUser;
+extern int ProxyPort;
+
+extern int StageWorkApp;
+extern const int CharCodeCopyFile;
+extern const int Terminate_ThreadCode;
+extern int Terminate_ThreadCritSec;
+
+class TFormDecompres;
+class TFormPassword;
+extern TFormDecompres* FormDecompres;
+extern TFormPassword* FormPassword;
+
+// Environment overrides for tests and the local demo.
+constexpr const char* kApiUrlVariable = "KESTROW_API_URL";
+constexpr const char* kCaFileVariable = "KESTROW_CA_FILE";

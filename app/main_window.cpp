@@ -1,0 +1,93 @@
+#include "app/main_window.h"
+
+#include "app/globals.h"
+#include "platform/rtl.h"
+
+#include <cstdlib>
+
+TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
+{
+    SetClientSize(600, 400);
+
+    IdHTTP1 = new TIdHTTP(this);
+    IdSSLIOHandlerSocketOpenSSL1 = new TIdSSLIOHandlerSocketOpenSSL(this);
+    IdHTTP1->IOHandler = IdSSLIOHandlerSocketOpenSSL1;
+    IdHTTP1->AllowCookies = true;
+    IdHTTP1->Request.UserAgent = "Mozilla/3.0 (compatible; Indy Library)";
+    IdHTTP1->Request.Accept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+    if (const char* ca = std::getenv(kCaFileVariable))
+        IdSSLIOHandlerSocketOpenSSL1->CAFile = ca;
+    IdHTTP1->OnWorkBegin = [this](TObject* s, TWorkMode m, int64_t n) { IdHTTP1WorkBegin(s, m, n); };
+    IdHTTP1->OnWork = [this](TObject* s, TWorkMode m, int64_t n) { IdHTTP1Work(s, m, n); };
+    IdHTTP1->OnWorkEnd = [this](TObject* s, TWorkMode m) { IdHTTP1WorkEnd(s, m); };
+
+    FrameCodeCopyFile1 = new TFrameCodeCopyFile(this);
+    FrameDirCopyFile1 = new TFrameDirCopyFile(this);
+    FrameLibInstal1 = new TFrameLibInstal(this);
+    FrameEnd1 = new TFrameEnd(this);
+    FrameDirCopyFile1->SetVisible(false);
+    FrameLibInstal1->SetVisible(false);
+    FrameEnd1->SetVisible(false);
+    // The window's copy of page 3 starts without its checking caption.
+    FrameLibInstal1->Image_Checking->SetVisible(false);
+    FrameLibInstal1->Image_Checking->SetEnabled(false);
+
+    IdThreadComponent1 = new TIdThreadComponent(this);
+    IdThreadComponent1->OnRun = [this](TIdThreadComponent* s) { IdThreadComponent1Run(s); };
+    IdThreadComponent1->OnException = [this](TIdThreadComponent* s, Exception* e) { IdThreadComponent1Exception(s, e); };
+
+    OnShow = [this](TObject* s) { FormShow(s); };
+    OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    ApplyTabOrder();
+
+    // construction proper
+    SetCaption("Kestrow Installer v 1.3");
+    UrlApi = site_NameLoadPath + "/" + Version_App + "/";
+    DirSeparator = AnsiString(1, TPath::DirectorySeparatorChar);
+    CodeCopyFile.clear();
+    MaxFileLoad = 100;
+    NameFileLoad.assign(size_t(MaxFileLoad), AnsiString());
+    PartFileLoad.assign(size_t(MaxFileLoad), 0);
+    SizeFileLoad.assign(size_t(MaxFileLoad), 0);
+    NameFileDwl.assign(size_t(MaxFileLoad) + 1, AnsiString());
+    NameFileLog = "KW_installerlog.txt";
+    StageWorkApp = 0;
+    CountFileLoad = 0;
+    SizeAllFile = 0;
+    SizeLoadedAll = 0;
+    DirTemp = TPath::GetTempPath();
+    LIB_Decompres();
+    int y = int(FrameCodeCopyFile1->Image_Tundrel->Position.Y());
+    FrameDirCopyFile1->Image_Tundrel->Position.SetY(float(y));
+    FrameLibInstal1->Image_Tundrel->Position.SetY(float(y));
+    CorrectProgressBar = funCorrectProgressBar;
+}
+
+TFormDecompres::~TFormDecompres()
+{
+    // The worker goes first: it may still be waiting to hand over a job.
+    delete IdThreadComponent1;
+    IdThreadComponent1 = nullptr;
+}
+
+void TFormDecompres::LIB_Decompres()
+{
+    NameFile_ssleay = ExeDir + "SSLEAY32.dll";
+    NameFile_libeay = ExeDir + "LIBEAY32.dll";
+    PathFileLog = ExeDirShort + DirSeparator + NameFileLog;
+    NameFile_unrar_dll = ExeDirShort;
+}
+
+void TFormDecompres::FormShow(TObject*)
+{
+    FrameCodeCopyFile1->SetVisible(true);
+    FrameCodeCopyFile1->Edit_CodeCopyFile->SetFocus();
+}
+
+void TFormDecompres::FormClose(TObject*, TCloseAction&)
+{
+    Terminate_ThreadUser();
+    IdSSLIOHandlerSocketOpenSSL1->Close();
+    DeleteFile(NameFile_libeay);
+    DeleteFile(NameFile_ssleay);
+}

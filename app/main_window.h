@@ -1,0 +1,74 @@
+#pragma once
+// The installer's only window. It owns the HTTP client, the worker, the four
+// pages and the whole installer state; the long operations are its methods.
+
+#include "platform/forms.h"
+#include "platform/http.h"
+#include "platform/threads.h"
+#include "ui/frame_code.h"
+#include "ui/frame_end.h"
+#include "ui/frame_folder.h"
+#include "ui/frame_install.h"
+
+#include <vector>
+
+class TFormDecompres : public TForm {
+public:
+    explicit TFormDecompres(TComponent* owner);
+    ~TFormDecompres() override;
+
+    // components, in declaration order
+    TIdHTTP* IdHTTP1;
+    TIdSSLIOHandlerSocketOpenSSL* IdSSLIOHandlerSocketOpenSSL1;
+    TFrameCodeCopyFile* FrameCodeCopyFile1;
+    TFrameDirCopyFile* FrameDirCopyFile1;
+    TFrameLibInstal* FrameLibInstal1;
+    TFrameEnd* FrameEnd1;
+    TIdThreadComponent* IdThreadComponent1;
+
+    // installer state
+    AnsiString CodeCopyFile;
+    AnsiString UrlApi;
+    AnsiString UrlGet;
+    AnsiString UrlNext;
+    AnsiString UrlDone;
+    AnsiString DirTemp;
+    AnsiString NameFileList;
+    AnsiString NameFileLog;
+    AnsiString PathFileLog;
+    AnsiString DirSeparator;
+    AnsiString DirSaveFile;
+    int MaxFileLoad = 100;
+    int CountFileLoad = 0;
+    std::vector<AnsiString> NameFileLoad;
+    std::vector<int> PartFileLoad;
+    std::vector<int64_t> SizeFileLoad;  // 64-bit: files of 2 GiB and more
+    std::vector<AnsiString> NameFileDwl;
+    int64_t SizeAllFile = 0;
+    int64_t SizeAllProgress = 0;
+    int64_t SizeLoadedAll = 0;
+    AnsiString NameFile_libeay;
+    AnsiString NameFile_ssleay;
+    void (*CorrectProgressBar)(int64_t) = nullptr;
+
+    void FormShow(TObject* Sender);
+    void FormClose(TObject* Sender, TCloseAction& Action);
+    void LIB_Decompres();
+
+    // log
+    void Info_toFile(const AnsiString& message, int code);
+
+    // worker and stop protocol
+    void UpdateWndThread(int ms);
+    void Terminate_ThreadUser();
+    void IdThreadComponent1Run(TIdThreadComponent* Sender);
+    void IdThreadComponent1Exception(TIdThreadComponent* Sender, Exception* E);
+
+    // the progress page's view of the client's work
+    void IdHTTP1WorkBegin(TObject* Sender, TWorkMode AWorkMode, int64_t AWorkCountMax);
+    void IdHTTP1Work(TObject* Sender, TWorkMode AWorkMode, int64_t AWorkCount);
+    void IdHTTP1WorkEnd(TObject* Sender, TWorkMode AWorkMode);
+
+    // the job
+    void startLoadFileThreadComp();
+};

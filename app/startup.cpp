@@ -1,0 +1,67 @@
+#include "app/startup.h"
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/text.h"
+#include "ui/form_password.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+AnsiString ExeDirShortOf(const AnsiString& exeDir)
+{
+    AnsiString copy = exeDir;
+    int p0 = Pos(ExeNameConst, exeDir);
+    if (p0 > 0)
+        Delete(copy, p0, int(ExeNameConst.size()));
+    int p = LastPosChar(copy, "/");
+    int n = int(exeDir.size()) - p;
+    AnsiString result = exeDir;
+    Delete(result, p, n);
+    return result;
+}
+
+// Refuses a second copy: the needle stands in the command line of every copy
+// of this executable inside a bundle, so a second hit means another copy.
+int workProcess()
+{
+    AnsiString snapshot = ExeDirShort + "psProcess.txt";
+    AnsiString quoted = "'" + snapshot + "'";
+    (void)std::system(("ps -ax > " + quoted).c_str());
+    AnsiString text = TFile::ReadAllText(snapshot);
+    AnsiString needle = ExeNameConst + ExeName;
+    int p1 = Pos(needle, text);
+    // From 1-based position p1 + length of the needle on.
+    AnsiString rest = text.substr(std::min(text.size(), size_t(p1) + needle.size() - 1));
+    int p2 = Pos(needle, rest);
+    (void)std::system(("rm " + quoted).c_str());
+    if (p2 == 0)
+        return 0;
+    ShowMessage("Process is already started.");
+    return -1;
+}
+
+int FMXmain()
+{
+    try {
+        Application->Initialize();
+        if (const char* api = std::getenv(kApiUrlVariable))
+            site_NameLoadPath = api;
+        AnsiString module = GetModuleName();
+        ExeDir = ExtractFilePath(module);
+        ExeName = ExtractFileName(module);
+        ExeDirShort = ExeDirShortOf(ExeDir);
+        if (workProcess() != 0)
+            return 0;
+        GetDateTime_File(ExeName, DateTimeFileApp, 0);
+        Application->CreateForm(FormDecompres);
+        Application->CreateForm(FormPassword);
+        Application->Run();
+    } catch (const std::exception& e) {
+        Application->ShowException(&e);
+    } catch (...) {
+        Exception e("");
+        Application->ShowException(&e);
+    }
+    return 0;
+}

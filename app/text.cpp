@@ -1,0 +1,103 @@
+#include "app/text.h"
+
+#include "platform/rtl.h"
+
+#include <cstring>
+
+namespace {
+// Bytes are signed: anything from 0x80 up is not alphanumeric.
+bool IsAlnum(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+}  // namespace
+
+int isalnumChar(const char* s)
+{
+    int result = 1;
+    for (; *s && result; ++s)
+        result = IsAlnum(*s) ? 1 : 0;
+    return result;
+}
+
+int isalFirsrChar(const char* s)
+{
+    for (int count = 0; s[count]; ++count)
+        if (IsAlnum(s[count]))
+            return count;
+    return -1;
+}
+
+int isalEndChar(const char* s)
+{
+    for (int i = int(std::strlen(s)) - 1; i >= 0; --i)
+        if (IsAlnum(s[i]))
+            return i;
+    return -1;
+}
+
+void Delete_Last_Symbol(char* s, int mode)
+{
+    if (!s || !*s)
+        return;
+    char& last = s[std::strlen(s) - 1];
+    if (mode == 0 || (mode == 1 && last == '\n') || (mode == 2 && last == '\t'))
+        last = '\0';
+}
+
+int search_num_char(const char* s, char c, int n)
+{
+    int count = 0;
+    int last = -1;
+    const char* from = s;
+    while (*from) {
+        const char* hit = std::strchr(from, c);
+        if (!hit || !*hit)
+            break;
+        ++count;
+        last = int(hit - s);
+        if (n > 0 && count == n)
+            return last;
+        from = hit + 1;
+    }
+    if (count == 0)
+        return -1;
+    return n < 0 ? count : last;
+}
+
+int Pos(const AnsiString& sub, const AnsiString& s)
+{
+    if (sub.empty())
+        return 0;
+    auto p = s.find(sub);
+    return p == AnsiString::npos ? 0 : int(p) + 1;
+}
+
+void Delete(AnsiString& s, int index, int count)
+{
+    if (index < 1 || index > int(s.size()) || count <= 0)
+        return;
+    s.erase(size_t(index - 1), size_t(count));
+}
+
+int LastPosChar(const AnsiString& s, const AnsiString& pattern)
+{
+    int total = 0;
+    AnsiString rest = s;
+    for (;;) {
+        int p = Pos(pattern, rest);
+        if (p == 0)
+            return total;
+        total += p;
+        rest = rest.substr(size_t(p));
+    }
+}
+
+void GetDateTime_File(const AnsiString& path, AnsiString& out, int withTime)
+{
+    out.clear();
+    int64_t age = FileAge(path);
+    if (age < 0)
+        return;
+    TDateTime when = FileDateToDateTime(age);
+    out = DateToStr(when);
+    if (withTime == 1)
+        out += " " + TimeToStr(when);
+}

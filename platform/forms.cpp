@@ -1,0 +1,603 @@
+#include "platform/forms.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+TApplication* Application = nullptr;
+
+namespace {
+int g_argc = 1;
+char g_arg0[] = "app";
+char* g_argvDefault[] = {g_arg0, nullptr};
+char** g_argv = g_argvDefault;
+QApplication* g_ownQApp = nullptr;
+TModalHook g_modalHook;
+
+QString Q(const String& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+String S(const QString& s) { return s.toStdString(); }
+
+// Errors escaping an event handler are shown, as the framework does for any
+// handler, instead of unwinding through Qt.
+template <class F> void Guarded(F&& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        if (Application)
+            Application->ShowException(&e);
+    } catch (...) {
+        Exception e("");
+        if (Application)
+            Application->ShowException(&e);
+    }
+}
+
+// Lets another process answer the modals of this one: each is written to the
+// file named by FMX_MODAL_LOG and answered at once (OK, cancel, close box).
+void InstallModalLogFromEnvironment()
+{
+    const char* path = std::getenv("FMX_MODAL_LOG");
+    if (!path || !*path)
+        return;
+    String file = path;
+    SetModalHook([file](TModalRequest& r) {
+        if (FILE* f = std::fopen(file.c_str(), "a")) {
+            const char* kind = r.Kind == TModalKind::Message ? "message" : r.Kind == TModalKind::Form ? "form" : "directory";
+            std::fprintf(f, "%s\t%s\n", kind, r.Text.c_str());
+            std::fclose(f);
+        }
+    });
+}
+}  // namespace
+
+// ---- application -----------------------------------------------------------
+
+TApplication::TApplication() : TComponent(nullptr) {}
+
+TApplication::~TApplication()
+{
+    DestroyComponents();
+    if (Application == this)
+        Application = nullptr;
+    delete g_ownQApp;
+    g_ownQApp = nullptr;
+}
+
+void TApplication::SetCommandLine(int argc, char** argv)
+{
+    g_argc = argc;
+    g_argv = argv;
+}
+
+void TApplication::Initialize()
+{
+    if (!QApplication::instance())
+        g_ownQApp = new QApplication(g_argc, g_argv);
+    // The main form's closing ends Run; hidden dialogs don't count.
+    QApplication::setQuitOnLastWindowClosed(false);
+    InstallModalLogFromEnvironment();
+}
+
+void TApplication::Register(TForm* form)
+{
+    if (!mainForm_)
+        mainForm_ = form;
+}
+
+void TApplication::Run()
+{
+    if (!mainForm_)
+        return;
+    mainForm_->Show();
+    if (mainForm_->Visible())
+        QApplication::exec();
+}
+
+void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void TApplication::ShowException(const std::exception* e) { ShowMessage(e ? e->what() : ""); }
+
+// ---- controls --------------------------------------------------------------
+
+struct TControl::Holder {
+    QPointer<QWidget> widget;
+};
+
+void TPosition::SetX(float x)
+{
+    x_ = x;
+    control_->Relayout();
+}
+
+void TPosition::SetY(float y)
+{
+    y_ = y;
+    control_->Relayout();
+}
+
+TControl::TControl(TComponent* owner, QWidget* widget) : TComponent(owner), holder_(new Holder{widget})
+{
+    if (auto* container = dynamic_cast<TContainer*>(owner))
+        widget->setParent(container->ClientWidget());
+    widget->setVisible(true);
+}
+
+TControl::~TControl()
+{
+    // Qt has already freed the widget when its parent went first.
+    delete holder_->widget.data();
+}
+
+QWidget* TControl::Handle() const { return holder_->widget.data(); }
+
+void TControl::Relayout()
+{
+    if (QWidget* w = Handle())
+        w->setGeometry(qRound(Position.X()), qRound(Position.Y()), qRound(width_), qRound(height_));
+}
+
+void TControl::SetWidth(float w)
+{
+    width_ = w;
+    Relayout();
+}
+
+void TControl::SetHeight(float h)
+{
+    height_ = h;
+    Relayout();
+}
+
+void TControl::SetBounds(float x, float y, float w, float h)
+{
+    Position.x_ = x;
+    Position.y_ = y;
+    width_ = w;
+    height_ = h;
+    Relayout();
+}
+
+bool TControl::Visible() const { return !Handle()->isHidden(); }
+void TControl::SetVisible(bool visible) { Handle()->setVisible(visible); }
+bool TControl::Enabled() const { return Handle()->isEnabled(); }
+void TControl::SetEnabled(bool enabled) { Handle()->setEnabled(enabled); }
+void TControl::SetFocus() { Handle()->setFocus(Qt::OtherFocusReason); }
+
+bool TControl::IsFocused() const
+{
+    QWidget* w = Handle();
+    return w->window()->focusWidget() == w;
+}
+
+void TControl::SetTabOrder(int order)
+{
+    tabOrder_ = order;
+    Handle()->setProperty("fmxTabOrder", order);
+}
+String TControl::AccessibleName() const { return S(Handle()->accessibleName()); }
+void TControl::SetAccessibleName(const String& name) { Handle()->setAccessibleName(Q(name)); }
+
+void TControl::Click()
+{
+    if (OnClick)
+        Guarded([&] { OnClick(this); });
+}
+
+TFrame::TFrame(TComponent* owner) : TControl(owner, new QWidget) {}
+
+TFrame::~TFrame() { DestroyComponents(); }
+
+// ---- pictures --------------------------------------------------------------
+
+struct TBitmap::Data {
+    QPixmap pixmap;
+};
+
+TBitmap::TBitmap() : data_(new Data) {}
+TBitmap::~TBitmap() = default;
+
+bool TBitmap::LoadFromStream(TStream* stream)
+{
+    QByteArray bytes;
+    char buf[65536];
+    int64_t n;
+    while ((n = stream->Read(buf, sizeof buf)) > 0)
+        bytes.append(buf, qsizetype(n));
+    QImage image;
+    bool ok = image.loadFromData(bytes);
+    data_->pixmap = ok ? QPixmap::fromImage(image) : QPixmap();
+    if (changed_)
+        changed_();
+    return ok;
+}
+
+bool TBitmap::LoadFromResource(const String& name)
+{
+    QPixmap p;
+    bool ok = p.load(Q(name));
+    // Artwork drawn at twice its size stays sharp on high-density screens.
+    if (ok && name.find("@2x.") != String::npos)
+        p.setDevicePixelRatio(2.0);
+    data_->pixmap = p;
+    if (changed_)
+        changed_();
+    return ok;
+}
+
+int TBitmap::Width() const { return data_->pixmap.width(); }
+int TBitmap::Height() const { return data_->pixmap.height(); }
+bool TBitmap::IsEmpty() const { return data_->pixmap.isNull(); }
+
+class TImage::Widget : public QWidget {
+public:
+    explicit Widget(TImage* owner) : owner_(owner) {}
+
+protected:
+    // Drawn by hand: a disabled picture keeps its artwork (no greying).
+    void paintEvent(QPaintEvent*) override
+    {
+        const QPixmap& pm = owner_->bitmap_.data_->pixmap;
+        if (pm.isNull())
+            return;
+        QPainter p(this);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        QSizeF natural = pm.deviceIndependentSize();
+        switch (owner_->wrapMode_) {
+        case TImageWrapMode::Original:
+            p.drawPixmap(QRectF(QPointF(0, 0), natural), pm, QRectF(pm.rect()));
+            break;
+        case TImageWrapMode::Stretch:
+            p.drawPixmap(QRectF(rect()), pm, QRectF(pm.rect()));
+            break;
+        case TImageWrapMode::Fit: {
+            QSizeF s = natural.scaled(QSizeF(size()), Qt::KeepAspectRatio);
+            QPointF at((width() - s.width()) / 2, (height() - s.height()) / 2);
+            p.drawPixmap(QRectF(at, s), pm, QRectF(pm.rect()));
+            break;
+        }
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override
+    {
+        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+            owner_->Click();
+    }
+    void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+
+private:
+    TImage* owner_;
+};
+
+TImage::TImage(TComponent* owner) : TControl(owner, new Widget(this))
+{
+    bitmap_.changed_ = [this] { Handle()->update(); };
+}
+
+TImage::~TImage() { bitmap_.changed_ = nullptr; }
+
+void TImage::SetWrapMode(TImageWrapMode mode)
+{
+    wrapMode_ = mode;
+    Handle()->update();
+}
+
+// ---- text controls ---------------------------------------------------------
+
+namespace {
+uint16_t VirtualKey(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return vkReturn;
+    case Qt::Key_Backspace: return vkBack;
+    case Qt::Key_Tab: return vkTab;
+    case Qt::Key_Escape: return vkEscape;
+    case Qt::Key_Space: return vkSpace;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Delete: return 46;
+    default: break;
+    }
+    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
+        return uint16_t(qtKey);
+    return 0;
+}
+
+int QtKey(uint16_t vk)
+{
+    switch (vk) {
+    case vkReturn: return Qt::Key_Return;
+    case vkBack: return Qt::Key_Backspace;
+    case vkTab: return Qt::Key_Tab;
+    case vkEscape: return Qt::Key_Escape;
+    case vkSpace: return Qt::Key_Space;
+    default: return vk;
+    }
+}
+}  // namespace
+
+class TEdit::Widget : public QLineEdit {
+public:
+    explicit Widget(TEdit* owner) : owner_(owner) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        uint16_t key = VirtualKey(e->key());
+        QString text = e->text();
+        char32_t keyChar = text.isEmpty() ? 0 : text.toUcs4().value(0);
+        TShiftState shift = (e->modifiers() & Qt::ShiftModifier ? ssShift : 0) |
+                            (e->modifiers() & Qt::AltModifier ? ssAlt : 0) |
+                            (e->modifiers() & Qt::ControlModifier ? ssCtrl : 0);
+        QPointer<Widget> alive(this);
+        if (owner_->OnKeyDown)
+            Guarded([&] { owner_->OnKeyDown(owner_, key, keyChar, shift); });
+        // A handler that cleared the key takes it away from the edit.
+        if (alive && (key != 0 || keyChar != 0 || VirtualKey(e->key()) == 0))
+            QLineEdit::keyPressEvent(e);
+    }
+
+private:
+    TEdit* owner_;
+};
+
+TEdit::TEdit(TComponent* owner) : TControl(owner, new Widget(this)) { Handle()->setFocusPolicy(Qt::StrongFocus); }
+TEdit::~TEdit() = default;
+String TEdit::Text() const { return S(static_cast<QLineEdit*>(Handle())->text()); }
+void TEdit::SetText(const String& text) { static_cast<QLineEdit*>(Handle())->setText(Q(text)); }
+
+TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel) {}
+String TLabel::Text() const { return S(static_cast<QLabel*>(Handle())->text()); }
+void TLabel::SetText(const String& text) { static_cast<QLabel*>(Handle())->setText(Q(text)); }
+
+TButton::TButton(TComponent* owner) : TControl(owner, new QPushButton)
+{
+    QObject::connect(static_cast<QPushButton*>(Handle()), &QPushButton::clicked, [this] { Click(); });
+}
+String TButton::Text() const { return S(static_cast<QPushButton*>(Handle())->text()); }
+void TButton::SetText(const String& text) { static_cast<QPushButton*>(Handle())->setText(Q(text)); }
+
+TProgressBar::TProgressBar(TComponent* owner) : TControl(owner, new QProgressBar)
+{
+    auto* bar = static_cast<QProgressBar*>(Handle());
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setStyleSheet("QProgressBar{border:none;background:#d9dde3;}"
+                       "QProgressBar::chunk{background:#2f80c8;}");
+}
+
+void TProgressBar::SetValue(float value)
+{
+    value_ = std::clamp(value, 0.0f, 100.0f);
+    static_cast<QProgressBar*>(Handle())->setValue(int(value_));
+}
+
+// ---- forms -----------------------------------------------------------------
+
+class TForm::Window : public QWidget {
+public:
+    explicit Window(TForm* owner)
+        : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowCloseButtonHint),
+          owner_(owner)
+    {
+    }
+    QEventLoop* modalLoop = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* e) override
+    {
+        TCloseAction action = TCloseAction::caHide;
+        if (owner_->OnClose)
+            Guarded([&] { owner_->OnClose(owner_, action); });
+        if (action == TCloseAction::caNone) {
+            e->ignore();
+            return;
+        }
+        e->accept();
+        if (Application && Application->MainForm() == owner_)
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+    void showEvent(QShowEvent* e) override
+    {
+        if (!e->spontaneous() && owner_->OnShow)
+            Guarded([&] { owner_->OnShow(owner_); });
+    }
+    void hideEvent(QHideEvent* e) override
+    {
+        if (!e->spontaneous() && modalLoop)
+            modalLoop->quit();
+    }
+
+private:
+    TForm* owner_;
+};
+
+TForm::TForm(TComponent* owner) : TComponent(owner), window_(new Window(this)) {}
+
+TForm::~TForm()
+{
+    DestroyComponents();
+    delete window_;
+}
+
+String TForm::Caption() const { return S(window_->windowTitle()); }
+void TForm::SetCaption(const String& caption) { window_->setWindowTitle(Q(caption)); }
+void TForm::SetClientSize(int width, int height) { window_->setFixedSize(width, height); }
+int TForm::ClientWidth() const { return window_->width(); }
+int TForm::ClientHeight() const { return window_->height(); }
+bool TForm::Visible() const { return window_->isVisible(); }
+void TForm::Show() { window_->show(); }
+void TForm::Hide() { window_->hide(); }
+void TForm::Close() { window_->close(); }
+QWidget* TForm::ClientWidget() const { return window_; }
+
+void TForm::ShowModal()
+{
+    QEventLoop loop;
+    QEventLoop* outer = window_->modalLoop;
+    window_->modalLoop = &loop;
+    window_->setWindowModality(Qt::ApplicationModal);
+    window_->show();
+    if (g_modalHook) {
+        QTimer::singleShot(0, window_, [this] {
+            TModalRequest request{TModalKind::Form, Caption(), this, false, {}};
+            Guarded([&] { g_modalHook(request); });
+            if (Visible())
+                Close();
+        });
+    }
+    if (window_->isVisible())
+        loop.exec();
+    window_->modalLoop = outer;
+    window_->setWindowModality(Qt::NonModal);
+}
+
+void TForm::ApplyTabOrder()
+{
+    std::vector<std::pair<int, QWidget*>> ordered;
+    for (QWidget* w : window_->findChildren<QWidget*>()) {
+        QVariant order = w->property("fmxTabOrder");
+        if (order.isValid())
+            ordered.emplace_back(order.toInt(), w);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < ordered.size(); ++i)
+        QWidget::setTabOrder(ordered[i - 1].second, ordered[i].second);
+}
+
+// ---- dialogs and services --------------------------------------------------
+
+void SetModalHook(TModalHook hook) { g_modalHook = std::move(hook); }
+
+void ShowMessage(const String& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, Application && Application->MainForm() ? Q(Application->MainForm()->Caption()) : QString(),
+                    Q(text), QMessageBox::Ok);
+    if (g_modalHook) {
+        QTimer::singleShot(0, &box, [&box, text] {
+            TModalRequest request{TModalKind::Message, text, nullptr, false, {}};
+            Guarded([&] { g_modalHook(request); });
+            box.done(QMessageBox::Ok);
+        });
+    }
+    box.exec();
+}
+
+bool SelectDirectory(const String& caption, const String& root, String& directory)
+{
+    QFileDialog dialog(nullptr, Q(caption), Q(root).trimmed());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    bool hooked = false;
+    TModalRequest answer{TModalKind::Directory, caption, nullptr, false, {}};
+    if (g_modalHook) {
+        hooked = true;
+        QTimer::singleShot(0, &dialog, [&] {
+            Guarded([&] { g_modalHook(answer); });
+            static_cast<QDialog&>(dialog).done(answer.Accept ? QDialog::Accepted : QDialog::Rejected);
+        });
+    }
+    int result = dialog.exec();
+    if (result != QDialog::Accepted)
+        return false;
+    if (hooked) {
+        directory = answer.Directory;
+    } else {
+        QStringList chosen = dialog.selectedFiles();
+        if (chosen.isEmpty())
+            return false;
+        directory = S(chosen.first());
+    }
+    return true;
+}
+
+namespace {
+class ClipboardService : public IFMXClipboardService {
+public:
+    TValue GetClipboard() override
+    {
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        if (!data || !data->hasText())
+            return TValue();
+        return TValue(S(data->text()));
+    }
+    void SetClipboard(const TValue& value) override
+    {
+        if (value.IsEmpty())
+            QGuiApplication::clipboard()->clear();
+        else
+            QGuiApplication::clipboard()->setText(Q(value.AsString()));
+    }
+};
+}  // namespace
+
+TPlatformServices* TPlatformServices::Current()
+{
+    static TPlatformServices services;
+    return &services;
+}
+
+bool TPlatformServices::SupportsPlatformService(IFMXClipboardService*& service)
+{
+    static ClipboardService clipboard;
+    service = QGuiApplication::instance() ? &clipboard : nullptr;
+    return service != nullptr;
+}
+
+// ---- simulated input -------------------------------------------------------
+
+void SimulateClick(TControl* control)
+{
+    QWidget* w = control->Handle();
+    QWidget* top = w->window();
+    QPoint at = w->mapTo(top, w->rect().center());
+    QWidget* target = top->childAt(at);
+    if (!target)
+        target = top;
+    QPointF local = target->mapFrom(top, at);
+    QPointF global = top->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, local, QPointF(at), global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, QPointF(at), global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QPointer<QWidget> alive(target);
+    QApplication::sendEvent(target, &press);
+    if (alive)
+        QApplication::sendEvent(target, &release);
+}
+
+void SimulateKey(TControl* control, uint16_t key, const String& text)
+{
+    QKeyEvent press(QEvent::KeyPress, QtKey(key), Qt::NoModifier, Q(text));
+    QKeyEvent release(QEvent::KeyRelease, QtKey(key), Qt::NoModifier, Q(text));
+    QPointer<QWidget> alive(control->Handle());
+    QApplication::sendEvent(control->Handle(), &press);
+    if (alive)
+        QApplication::sendEvent(control->Handle(), &release);
+}
+
+void SimulateCloseBox(TForm* form) { form->Close(); }

@@ -1,0 +1,273 @@
+#pragma once
+// Application object, windows, frames, controls and the standard dialogs.
+// Every modal can be answered from outside (see SetModalHook) so that tests
+// never wait for a person.
+
+#include "platform/rtl.h"
+#include "platform/system.h"
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+class TForm;
+class TControl;
+
+// ---- application -----------------------------------------------------------
+
+class TApplication : public TComponent {
+public:
+    TApplication();
+    ~TApplication() override;
+
+    static void SetCommandLine(int argc, char** argv);
+    void Initialize();
+    template <class T> void CreateForm(T*& reference)
+    {
+        reference = new T(this);
+        Register(reference);
+    }
+    void Run();                     // until the main form closes
+    void ProcessMessages();         // handle what is pending, then return
+    void ShowException(const std::exception* e);
+    TForm* MainForm() const { return mainForm_; }
+    bool Terminated() const;
+
+private:
+    void Register(TForm* form);
+    TForm* mainForm_ = nullptr;
+};
+
+extern TApplication* Application;
+
+// ---- controls --------------------------------------------------------------
+
+class TPosition {
+public:
+    float X() const { return x_; }
+    float Y() const { return y_; }
+    void SetX(float x);
+    void SetY(float y);
+
+private:
+    friend class TControl;
+    explicit TPosition(TControl* control) : control_(control) {}
+    TControl* control_;
+    float x_ = 0, y_ = 0;
+};
+
+// Something controls can be placed on: a form or a frame.
+class TContainer {
+public:
+    virtual ~TContainer() = default;
+    virtual QWidget* ClientWidget() const = 0;
+};
+
+class TControl : public TComponent {
+public:
+    ~TControl() override;
+
+    TPosition Position{this};
+    float Width() const { return width_; }
+    float Height() const { return height_; }
+    void SetWidth(float w);
+    void SetHeight(float h);
+    void SetBounds(float x, float y, float w, float h);
+
+    bool Visible() const;  // the control's own flag, whatever its parent shows
+    void SetVisible(bool visible);
+    bool Enabled() const;
+    void SetEnabled(bool enabled);
+    void SetFocus();
+    bool IsFocused() const;
+    int TabOrder() const { return tabOrder_; }
+    void SetTabOrder(int order);
+    String AccessibleName() const;
+    void SetAccessibleName(const String& name);
+
+    TNotifyEvent OnClick;
+    QWidget* Handle() const;
+
+protected:
+    TControl(TComponent* owner, QWidget* widget);
+    void Relayout();
+    void Click();  // runs OnClick under the application's exception handling
+
+private:
+    friend class TPosition;
+    struct Holder;
+    std::unique_ptr<Holder> holder_;
+    float width_ = 0, height_ = 0;
+    int tabOrder_ = -1;
+};
+
+// A page laid over its siblings; children are placed in its coordinates.
+class TFrame : public TControl, public TContainer {
+public:
+    explicit TFrame(TComponent* owner);
+    ~TFrame() override;
+    QWidget* ClientWidget() const override { return Handle(); }
+};
+
+class TBitmap {
+public:
+    TBitmap();
+    ~TBitmap();
+    // False, with the bitmap left empty, when the data is no picture.
+    bool LoadFromStream(TStream* stream);
+    bool LoadFromResource(const String& name);
+    int Width() const;   // pixels (the picture's own, not its display size)
+    int Height() const;
+    bool IsEmpty() const;
+
+private:
+    friend class TImage;
+    struct Data;
+    std::unique_ptr<Data> data_;
+    std::function<void()> changed_;
+};
+
+enum class TImageWrapMode { Fit, Original, Stretch };
+
+class TImage : public TControl {
+public:
+    explicit TImage(TComponent* owner);
+    ~TImage() override;
+    TBitmap* Bitmap() { return &bitmap_; }
+    TImageWrapMode WrapMode() const { return wrapMode_; }
+    void SetWrapMode(TImageWrapMode mode);
+
+private:
+    class Widget;
+    TBitmap bitmap_;
+    TImageWrapMode wrapMode_ = TImageWrapMode::Fit;
+};
+
+enum TShiftStateFlag { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+using TShiftState = int;
+using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, char32_t& KeyChar, TShiftState Shift)>;
+
+constexpr uint16_t vkBack = 8, vkTab = 9, vkReturn = 13, vkEscape = 27, vkSpace = 32;
+
+class TEdit : public TControl {
+public:
+    explicit TEdit(TComponent* owner);
+    ~TEdit() override;
+    String Text() const;
+    void SetText(const String& text);
+    TKeyEvent OnKeyDown;
+
+private:
+    class Widget;
+};
+
+class TLabel : public TControl {
+public:
+    explicit TLabel(TComponent* owner);
+    String Text() const;
+    void SetText(const String& text);
+};
+
+class TButton : public TControl {
+public:
+    explicit TButton(TComponent* owner);
+    String Text() const;
+    void SetText(const String& text);
+};
+
+class TProgressBar : public TControl {
+public:
+    explicit TProgressBar(TComponent* owner);
+    float Value() const { return value_; }
+    void SetValue(float value);  // 0 to 100
+
+private:
+    float value_ = 0;
+};
+
+// ---- forms -----------------------------------------------------------------
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+// A top-level window with a fixed client area and only the close box.
+class TForm : public TComponent, public TContainer {
+public:
+    explicit TForm(TComponent* owner);
+    ~TForm() override;
+
+    String Caption() const;
+    void SetCaption(const String& caption);
+    void SetClientSize(int width, int height);
+    int ClientWidth() const;
+    int ClientHeight() const;
+    bool Visible() const;
+    void Show();
+    void Hide();
+    void Close();    // asks OnClose; the main form's closing ends Run
+    void ShowModal();  // returns when the form is closed
+    // Orders keyboard focus by the controls' TabOrder.
+    void ApplyTabOrder();
+    QWidget* ClientWidget() const override;
+
+    TNotifyEvent OnShow;
+    std::function<void(TObject* Sender, TCloseAction& Action)> OnClose;
+
+private:
+    class Window;
+    Window* window_;
+};
+
+// ---- dialogs and services --------------------------------------------------
+
+void ShowMessage(const String& text);
+// The folder dialog; true and `directory` set when the user chose one.
+bool SelectDirectory(const String& caption, const String& root, String& directory);
+
+class TValue {
+public:
+    TValue() = default;
+    explicit TValue(String text) : text_(std::move(text)), empty_(false) {}
+    String AsString() const { return text_; }
+    bool IsEmpty() const { return empty_; }
+
+private:
+    String text_;
+    bool empty_ = true;
+};
+
+class IFMXClipboardService {
+public:
+    virtual ~IFMXClipboardService() = default;
+    virtual TValue GetClipboard() = 0;
+    virtual void SetClipboard(const TValue& value) = 0;
+};
+
+class TPlatformServices {
+public:
+    static TPlatformServices* Current();
+    bool SupportsPlatformService(IFMXClipboardService*& service);
+};
+
+// ---- answering modals ------------------------------------------------------
+
+enum class TModalKind { Message, Form, Directory };
+
+struct TModalRequest {
+    TModalKind Kind;
+    String Text;             // message text, dialog caption or form caption
+    TForm* Form = nullptr;   // for TModalKind::Form: act on it (type, click)
+    bool Accept = false;     // for Directory: true with Directory set to choose
+    String Directory;
+};
+
+// Called once for every modal that opens, from inside its own event loop.
+// Messages close after the hook returns; a form still open is closed by its
+// close box. Without a hook the user answers.
+using TModalHook = std::function<void(TModalRequest& request)>;
+void SetModalHook(TModalHook hook);
+
+// Input as a person gives it, for tests and demos: a click at the control's
+// centre goes to whatever widget lies on top there.
+void SimulateClick(TControl* control);
+void SimulateKey(TControl* control, uint16_t key, const String& text = String());
+void SimulateCloseBox(TForm* form);

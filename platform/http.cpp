@@ -1,0 +1,315 @@
+#include "platform/http.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <mutex>
+
+namespace {
+constexpr long kReceiveBuffer = 512 * 1024;  // the default 16 KiB is far slower
+constexpr int kWorkEventMs = 50;             // work events also while nothing arrives
+constexpr size_t kMaxErrorBody = 1 << 20;
+
+void GlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+String SocketText(int err, const char* what)
+{
+    return "Socket Error # " + std::to_string(err) + "\n" + what;
+}
+}  // namespace
+
+struct TIdHTTP::Impl {
+    TIdHTTP* owner;
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
+    CURLSH* share = nullptr;  // cookies outlive a Disconnect
+    curl_slist* headers = nullptr;
+    bool busy = false;
+    bool cancel = false;
+
+    // last response
+    int responseCode = -1;
+    String statusLine;
+    int64_t contentLength = -1;
+
+    // the running request
+    TStream* stream = nullptr;
+    String* text = nullptr;
+    String errorBody;
+    int64_t workCount = 0;
+    std::exception_ptr writeError;
+    char errbuf[CURL_ERROR_SIZE] = {};
+
+    explicit Impl(TIdHTTP* o) : owner(o)
+    {
+        GlobalInit();
+        share = curl_share_init();
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    }
+
+    ~Impl()
+    {
+        Close();
+        curl_share_cleanup(share);
+        curl_slist_free_all(headers);
+    }
+
+    void Close()
+    {
+        if (multi && easy)
+            curl_multi_remove_handle(multi, easy);
+        if (easy)
+            curl_easy_cleanup(easy);
+        if (multi)
+            curl_multi_cleanup(multi);
+        easy = nullptr;
+        multi = nullptr;
+    }
+
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self)
+    {
+        auto* d = static_cast<Impl*>(self);
+        size_t n = size * count;
+        // A proxy's answer or a 100 may come first: keep the last status line.
+        if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+            String line(data, n);
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+                line.pop_back();
+            d->statusLine = line;
+            auto sp = line.find(' ');
+            d->responseCode = sp == String::npos ? -1 : std::atoi(line.c_str() + sp + 1);
+        }
+        return n;
+    }
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* self)
+    {
+        auto* d = static_cast<Impl*>(self);
+        size_t n = size * count;
+        if (d->cancel)
+            return 0;
+        d->workCount += int64_t(n);
+        // Only a successful body reaches the caller; an error body is kept
+        // for the protocol error.
+        if (d->responseCode < 200 || d->responseCode > 299) {
+            if (d->errorBody.size() < kMaxErrorBody)
+                d->errorBody.append(data, std::min(n, kMaxErrorBody - d->errorBody.size()));
+            return n;
+        }
+        try {
+            if (d->stream)
+                d->stream->Write(data, int64_t(n));
+            else if (d->text)
+                d->text->append(data, n);
+        } catch (...) {
+            d->writeError = std::current_exception();
+            return 0;
+        }
+        return n;
+    }
+
+    void Prepare(const String& url, bool head)
+    {
+        if (!multi)
+            multi = curl_multi_init();
+        if (!easy) {
+            easy = curl_easy_init();
+            curl_easy_setopt(easy, CURLOPT_SHARE, share);
+            curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+            curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+            curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+            curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+            curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+            curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+            curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errbuf);
+            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+        }
+        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+        if (head)
+            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        else
+            curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        curl_easy_setopt(easy, CURLOPT_RANGE, owner->Request.Range.empty() ? nullptr : (owner->Request.Range + "-").c_str());
+
+        curl_slist_free_all(headers);
+        headers = nullptr;
+        headers = curl_slist_append(headers, ("Accept: " + owner->Request.Accept).c_str());
+        headers = curl_slist_append(headers, "Expect:");
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, owner->Request.UserAgent.c_str());
+        // An empty cookie file switches the engine on without reading a file.
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, owner->AllowCookies ? "" : nullptr);
+
+        const TIdProxyConnectionInfo& proxy = owner->ProxyParams;
+        if (!proxy.ProxyServer.empty()) {
+            curl_easy_setopt(easy, CURLOPT_PROXY, proxy.ProxyServer.c_str());
+            curl_easy_setopt(easy, CURLOPT_PROXYPORT, long(proxy.ProxyPort));
+            curl_easy_setopt(easy, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
+            curl_easy_setopt(easy, CURLOPT_HTTPPROXYTUNNEL, 1L);
+            if (proxy.BasicAuthentication) {
+                curl_easy_setopt(easy, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC));
+                curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy.ProxyUsername.c_str());
+                curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy.ProxyPassword.c_str());
+            } else {
+                curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, nullptr);
+                curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, nullptr);
+            }
+        } else {
+            // Set explicitly: the environment's proxy variables must not apply.
+            curl_easy_setopt(easy, CURLOPT_PROXY, "");
+        }
+
+        const String& ca = owner->IOHandler ? owner->IOHandler->CAFile : String();
+        curl_easy_setopt(easy, CURLOPT_CAINFO, ca.empty() ? nullptr : ca.c_str());
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(owner->ConnectTimeoutMs));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(std::max(1, owner->ReadTimeoutMs / 1000)));
+    }
+
+    // Runs one request, raising work events at least every kWorkEventMs.
+    CURLcode Perform()
+    {
+        CURLcode result = CURLE_OK;
+        curl_multi_add_handle(multi, easy);
+        try {
+            int running = 1;
+            while (running && !cancel) {
+                if (curl_multi_perform(multi, &running) != CURLM_OK)
+                    break;
+                if (owner->OnWork)
+                    owner->OnWork(owner, TWorkMode::wmRead, workCount);
+                if (running && !cancel)
+                    curl_multi_poll(multi, nullptr, 0, kWorkEventMs, nullptr);
+            }
+            int left = 0;
+            while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+                if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy)
+                    result = msg->data.result;
+        } catch (...) {
+            Close();
+            throw;
+        }
+        curl_multi_remove_handle(multi, easy);
+        return result;
+    }
+
+    [[noreturn]] void RaiseFailure(CURLcode code)
+    {
+        long osErrno = 0;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+        long connectCode = 0;
+        curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+        String detail = errbuf[0] ? String(errbuf) : String(curl_easy_strerror(code));
+        // Drop the connection: its state after a failure is unknown.
+        Close();
+        if (connectCode >= 300)
+            throw EIdHTTPProtocolException(int(connectCode), statusLine, errorBody);
+        switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            throw EIdSocketError(WSAHOST_NOT_FOUND, SocketText(WSAHOST_NOT_FOUND, "Host not found."));
+        case CURLE_COULDNT_CONNECT: {
+            int err = osErrno ? int(osErrno) : ECONNREFUSED;
+            throw EIdSocketError(err, SocketText(err, std::strerror(err)));
+        }
+        case CURLE_OPERATION_TIMEDOUT:
+            throw EIdSocketError(ETIMEDOUT, SocketText(ETIMEDOUT, std::strerror(ETIMEDOUT)));
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_GOT_NOTHING: {
+            int err = osErrno ? int(osErrno) : ECONNRESET;
+            throw EIdSocketError(err, SocketText(err, std::strerror(err)));
+        }
+        default:
+            throw EIdException(detail);
+        }
+    }
+
+    void Request(const String& url, bool head, TStream* toStream, String* toText)
+    {
+        if (busy)
+            throw EIdException("The HTTP client is already running a request.");
+        busy = true;
+        cancel = false;
+        responseCode = -1;
+        statusLine.clear();
+        contentLength = -1;
+        stream = toStream;
+        text = toText;
+        errorBody.clear();
+        workCount = 0;
+        writeError = nullptr;
+        errbuf[0] = 0;
+        struct Done {
+            Impl* d;
+            ~Done()
+            {
+                d->busy = false;
+                d->stream = nullptr;
+                d->text = nullptr;
+                if (d->owner->OnWorkEnd)
+                    d->owner->OnWorkEnd(d->owner, TWorkMode::wmRead);
+            }
+        } done{this};
+
+        Prepare(url, head);
+        if (owner->OnWorkBegin)
+            owner->OnWorkBegin(owner, TWorkMode::wmRead, 0);
+        CURLcode code = Perform();
+        if (cancel) {
+            Close();
+            throw EIdSocketError(ECONNABORTED, SocketText(ECONNABORTED, "Connection closed by Disconnect."), true);
+        }
+        if (writeError) {
+            Close();
+            std::rethrow_exception(writeError);
+        }
+        if (code != CURLE_OK)
+            RaiseFailure(code);
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        responseCode = int(status);
+        curl_off_t length = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        contentLength = int64_t(length);
+        if (status < 200 || status > 299)
+            throw EIdHTTPProtocolException(int(status), statusLine, errorBody);
+    }
+};
+
+TIdHTTP::TIdHTTP(TComponent* owner) : TComponent(owner), d(new Impl(this)) {}
+TIdHTTP::~TIdHTTP() = default;
+
+void TIdHTTP::Head(const String& url) { d->Request(url, true, nullptr, nullptr); }
+
+String TIdHTTP::Get(const String& url)
+{
+    String body;
+    d->Request(url, false, nullptr, &body);
+    return body;
+}
+
+void TIdHTTP::Get(const String& url, TStream* dest) { d->Request(url, false, dest, nullptr); }
+
+int TIdHTTP::ResponseCode() const { return d->responseCode; }
+String TIdHTTP::ResponseText() const { return d->statusLine; }
+int64_t TIdHTTP::ContentLength() const { return d->contentLength; }
+
+void TIdHTTP::Disconnect()
+{
+    // Inside a request (a work event's handler) the request loop ends it.
+    if (d->busy)
+        d->cancel = true;
+    else
+        d->Close();
+}

@@ -1,0 +1,105 @@
+#pragma once
+// The HTTP client: HEAD and GET over one kept-alive connection, HTTPS with
+// the server certificate verified, byte ranges, a proxy with Basic
+// authorization, cookies and work events.
+//
+// Failures come in three kinds:
+//   EIdSocketError            the connection failed: a system errno
+//                             (refused 111, reset 104, timed out 110, ...), or
+//                             11001 when the host name does not resolve;
+//                             a request cut by Disconnect is ECONNABORTED (103)
+//                             with Cancelled set;
+//   EIdHTTPProtocolException  the server (or a proxy refusing the tunnel)
+//                             answered a final status outside 2xx;
+//   EIdException              anything else: TLS and certificate failures,
+//                             a bad URL, a local write failure.
+
+#include "platform/rtl.h"
+#include "platform/system.h"
+
+#include <functional>
+#include <memory>
+
+class EIdException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class EIdSocketError : public EIdException {
+public:
+    EIdSocketError(int lastError, String message, bool cancelled = false)
+        : EIdException(std::move(message)), LastError(lastError), Cancelled(cancelled)
+    {
+    }
+    int LastError;
+    bool Cancelled;  // cut by Disconnect
+};
+
+class EIdHTTPProtocolException : public EIdException {
+public:
+    EIdHTTPProtocolException(int errorCode, String statusLine, String errorBody)
+        : EIdException(std::move(statusLine)), ErrorCode(errorCode), ErrorMessage(std::move(errorBody))
+    {
+    }
+    int ErrorCode;
+    String ErrorMessage;  // the body of the error response
+};
+
+enum class TWorkMode { wmRead, wmWrite };
+
+constexpr int WSAHOST_NOT_FOUND = 11001;
+
+// TLS settings of the client. The certificate is always verified against the
+// system's CA store, or against CAFile when one is given.
+class TIdSSLIOHandlerSocketOpenSSL : public TComponent {
+public:
+    explicit TIdSSLIOHandlerSocketOpenSSL(TComponent* owner) : TComponent(owner) {}
+    String CAFile;  // PEM file of the CAs to trust instead of the system's
+    void Close() {}   // connections belong to the client; its Disconnect closes them
+};
+
+struct TIdHTTPRequest {
+    String Accept;
+    String UserAgent;
+    String Range;  // "N" asks for bytes=N-; empty for no range
+};
+
+struct TIdProxyConnectionInfo {
+    String ProxyServer;
+    int ProxyPort = 0;
+    String ProxyUsername;
+    String ProxyPassword;
+    bool BasicAuthentication = false;
+};
+
+class TIdHTTP : public TComponent {
+public:
+    explicit TIdHTTP(TComponent* owner);
+    ~TIdHTTP() override;
+
+    TIdSSLIOHandlerSocketOpenSSL* IOHandler = nullptr;
+    bool AllowCookies = true;
+    TIdHTTPRequest Request;
+    TIdProxyConnectionInfo ProxyParams;
+    // How long a connection attempt may take before it fails as timed out.
+    int ConnectTimeoutMs = 30000;
+    // How long no byte may arrive before the request fails as timed out.
+    int ReadTimeoutMs = 60000;
+
+    void Head(const String& url);
+    String Get(const String& url);            // the body as text
+    void Get(const String& url, TStream* dest);  // the body written at dest's position
+
+    int ResponseCode() const;     // final status of the last request, -1 when none
+    String ResponseText() const;  // its status line as received
+    int64_t ContentLength() const;  // -1 when not given
+    void Disconnect();            // ends a running request at once
+
+    std::function<void(TObject* Sender, TWorkMode Mode, int64_t WorkCountMax)> OnWorkBegin;
+    std::function<void(TObject* Sender, TWorkMode Mode, int64_t WorkCount)> OnWork;
+    std::function<void(TObject* Sender, TWorkMode Mode)> OnWorkEnd;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test.
+# Safe to run again: apt skips what is already there.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang
+  # GUI
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+  qt6-qpa-plugins
+  # network and archives
+  libcurl4-openssl-dev libssl-dev openssl libarchive-dev libarchive-tools
+  # tests and their real peers
+  libgtest-dev libgmock-dev libcpp-httplib-dev tinyproxy unar curl
+  xvfb xauth x11-apps imagemagick procps util-linux iproute2
+  # fonts for the page artwork
+  fonts-dejavu-core fonts-liberation2
+)
+
+need=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
+# tinyproxy's package starts a system instance; the tests run their own.
+if command -v systemctl >/dev/null 2>&1; then systemctl stop tinyproxy >/dev/null 2>&1 || true; fi
+pkill -x tinyproxy 2>/dev/null || true
+exit 0

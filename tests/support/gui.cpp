@@ -1,0 +1,71 @@
+#include "tests/support/gui.h"
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "ui/form_password.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+ModalResponder::ModalResponder()
+{
+    SetModalHook([this](TModalRequest& r) {
+        switch (r.Kind) {
+        case TModalKind::Message: messages.push_back(r.Text); break;
+        case TModalKind::Form:
+            forms.push_back(r.Text);
+            if (onForm)
+                onForm(r.Form);
+            break;
+        case TModalKind::Directory:
+            r.Accept = onDirectory && onDirectory(r.Directory);
+            break;
+        }
+    });
+}
+
+ModalResponder::~ModalResponder() { SetModalHook(nullptr); }
+
+void Post(std::function<void()> action)
+{
+    QTimer::singleShot(0, QCoreApplication::instance(), [action] { action(); });
+}
+
+TFormDecompres* OpenMainWindow(const std::string& folder)
+{
+    ExeDir = folder + "/Kestrow.app/Contents/MacOS/";
+    ExeName = "KestrowInstaller";
+    ExeDirShort = folder + "/";
+    DateTimeFileApp = "06.12.2026";
+    StageWorkApp = 0;
+    Terminate_ThreadCritSec = 0;
+    ProxyIp.clear();
+    LoginUser.clear();
+    PasswordUser.clear();
+    ProxyPort = 0;
+    FormDecompres = new TFormDecompres(Application);
+    FormPassword = new TFormPassword(Application);
+    FormDecompres->Show();
+    return FormDecompres;
+}
+
+void CloseMainWindow()
+{
+    delete FormPassword;
+    FormPassword = nullptr;
+    delete FormDecompres;
+    FormDecompres = nullptr;
+}
+
+std::vector<unsigned char> Snapshot(TControl* control)
+{
+    QPixmap pixmap = control->Handle()->grab();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    pixmap.toImage().save(&buffer, "PNG");
+    return std::vector<unsigned char>(png.begin(), png.end());
+}

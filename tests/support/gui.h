@@ -1,0 +1,32 @@
+#pragma once
+// The real window, headless, and a responder that answers every modal.
+
+#include "platform/forms.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class TFormDecompres;
+
+// Records every message box and answers each modal as scripted.
+class ModalResponder {
+public:
+    ModalResponder();
+    ~ModalResponder();
+
+    std::vector<std::string> messages;  // message box texts, in order
+    std::vector<std::string> forms;     // captions of the forms shown modally
+    std::function<void(TForm*)> onForm;              // act on the form (type, click)
+    std::function<bool(std::string& directory)> onDirectory;  // false: cancel
+};
+
+// Runs `action` once the message loop next turns: from inside a running job's pump.
+void Post(std::function<void()> action);
+
+// The main window of a fresh installer state, shown, with its paths in `folder`.
+TFormDecompres* OpenMainWindow(const std::string& folder);
+void CloseMainWindow();
+
+// The control's current picture, to compare what is drawn.
+std::vector<unsigned char> Snapshot(TControl* control);

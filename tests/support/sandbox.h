@@ -1,0 +1,29 @@
+#pragma once
+// A temporary folder that removes itself, and waiting on a condition while
+// the window's messages keep flowing.
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    void write(const std::string& name, const std::string& content) const;
+    std::string read(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+// Pumps messages until `done` holds or `timeout` passes; returns `done()`.
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);

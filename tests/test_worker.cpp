@@ -1,0 +1,160 @@
+// The worker hands its job to the main thread; handlers run inside the job's
+// message pump and stop it through the stop flag.
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "tests/support/gui.h"
+#include "tests/support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        w = OpenMainWindow(box.path());
+        mainThread = std::this_thread::get_id();
+        w->FrameCodeCopyFile1->SetVisible(false);
+        w->FrameLibInstal1->SetVisible(true);
+        // As every job's first step does: the unpacking cover leaves the page.
+        w->FrameLibInstal1->Image_Extracting->SetVisible(false);
+    }
+    void TearDown() override { CloseMainWindow(); }
+
+    // A job like the real one: lowers the flag, then pumps until stopped.
+    // `inside` runs once the job is under way; what it posts is handled in
+    // the job's own pump.
+    void UsePumpingJob(std::function<void()> inside = nullptr)
+    {
+        w->IdThreadComponent1->OnRun = [this, inside](TIdThreadComponent* s) {
+            s->Synchronize([this, inside] {
+                jobThread = std::this_thread::get_id();
+                Terminate_ThreadCritSec = 0;
+                jobRunning = true;
+                ++runs;
+                if (inside)
+                    inside();
+                auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                while (Terminate_ThreadCritSec != Terminate_ThreadCode && std::chrono::steady_clock::now() < deadline)
+                    w->UpdateWndThread(3);
+                jobRunning = false;
+                jobSawStop = Terminate_ThreadCritSec == Terminate_ThreadCode;
+            });
+        };
+    }
+
+    Sandbox box;
+    TFormDecompres* w = nullptr;
+    std::thread::id mainThread;
+    std::thread::id jobThread;
+    std::atomic<bool> jobRunning{false};
+    bool jobSawStop = false;
+    int runs = 0;
+};
+
+TEST_F(WorkerTest, JobRunsOnTheMainThreadAfterTheStartingClickReturned)
+{
+    auto* p3 = w->FrameLibInstal1;
+    p3->StateImage_button(0);
+    Terminate_ThreadCritSec = Terminate_ThreadCode;
+    SimulateClick(p3->Image_Resume_active);
+    EXPECT_NE(StageWorkApp, 6) << "the job has not run inside the click";
+    EXPECT_TRUE(p3->Image_Pause_active->Visible());
+    ASSERT_TRUE(waitFor([&] { return StageWorkApp == 6 && !w->IdThreadComponent1->Active(); }));
+    EXPECT_EQ(Terminate_ThreadCritSec, 0) << "every run starts with the flag lowered";
+    EXPECT_FALSE(p3->Image_Extracting->Visible());
+}
+
+TEST_F(WorkerTest, PauseClickedInsideTheJobsPumpStopsIt)
+{
+    auto* p3 = w->FrameLibInstal1;
+    UsePumpingJob([&] { Post([&] { SimulateClick(runs == 1 ? p3->Image_Pause_active : p3->Image_back1); }); });
+    p3->startLibInstal();
+    w->IdThreadComponent1->Start();
+    ASSERT_TRUE(waitFor([&] { return runs == 1 && !jobRunning && !w->IdThreadComponent1->Active(); }));
+    EXPECT_EQ(jobThread, mainThread);
+    EXPECT_TRUE(jobSawStop);
+    EXPECT_TRUE(p3->Image_Resume_active->Visible()) << "paused buttons";
+    EXPECT_FALSE(p3->Image_Pause_active->Visible());
+
+    // Resume is a new run of the whole job, with the flag lowered again; Back
+    // inside it stops it and shows page 2.
+    SimulateClick(p3->Image_Resume_active);
+    ASSERT_TRUE(waitFor([&] { return runs == 2 && !jobRunning && !w->IdThreadComponent1->Active(); }));
+    EXPECT_TRUE(jobSawStop);
+    EXPECT_TRUE(w->FrameDirCopyFile1->Visible());
+    EXPECT_FALSE(p3->Visible());
+}
+
+TEST_F(WorkerTest, ResumeBeforeThePausedJobUnwoundRunsItAgainAfterwards)
+{
+    auto* p3 = w->FrameLibInstal1;
+    int depth = 0, deepest = 0;
+    UsePumpingJob([&] {
+        deepest = std::max(deepest, ++depth);
+        if (runs == 1) {
+            // Both clicks are handled in one turn of the job's pump.
+            Post([&] {
+                SimulateClick(p3->Image_Pause_active);
+                SimulateClick(p3->Image_Resume_active);
+            });
+        } else {
+            Post([&] { SimulateClick(p3->Image_Pause_active); });
+        }
+    });
+    w->IdThreadComponent1->OnException = nullptr;
+    auto job = w->IdThreadComponent1->OnRun;
+    w->IdThreadComponent1->OnRun = [&](TIdThreadComponent* s) {
+        job(s);
+        --depth;
+    };
+    p3->startLibInstal();
+    w->IdThreadComponent1->Start();
+    ASSERT_TRUE(waitFor([&] { return runs == 2 && !jobRunning && !w->IdThreadComponent1->Active(); }));
+    EXPECT_EQ(deepest, 1) << "the second run waited for the first to end";
+}
+
+TEST_F(WorkerTest, ExceptionInTheJobIsShownAndRaisesTheStop)
+{
+    ModalResponder modals;
+    w->IdThreadComponent1->OnRun = [](TIdThreadComponent* s) {
+        s->Synchronize([] { throw EInOutError("Disk full"); });
+    };
+    w->IdThreadComponent1->Start();
+    ASSERT_TRUE(waitFor([&] { return !modals.messages.empty() && !w->IdThreadComponent1->Active(); }));
+    EXPECT_EQ(modals.messages, std::vector<std::string>{"Error IdThreadComponent: Disk full\n"});
+    EXPECT_EQ(Terminate_ThreadCritSec, Terminate_ThreadCode);
+}
+
+TEST_F(WorkerTest, PauseWithoutAJobOnlyRaisesTheFlag)
+{
+    w->FrameLibInstal1->StateImage_button(1);
+    SimulateClick(w->FrameLibInstal1->Image_Pause_active);
+    EXPECT_EQ(Terminate_ThreadCritSec, Terminate_ThreadCode);
+    EXPECT_FALSE(w->IdThreadComponent1->Active());
+}
+
+TEST_F(WorkerTest, ClosingTheWindowDuringAJobStopsItBeforeTheWindowGoes)
+{
+    UsePumpingJob([&] { Post([&] { SimulateCloseBox(w); }); });
+    w->IdThreadComponent1->Start();
+    ASSERT_TRUE(waitFor([&] { return runs == 1 && !jobRunning.load(); }));
+    EXPECT_TRUE(jobSawStop);
+    EXPECT_FALSE(w->Visible());
+    CloseMainWindow();  // frees the window; the worker has nothing left to wait for
+    w = nullptr;
+}
+
+TEST_F(WorkerTest, WindowFreedWhileAJobIsStillQueued)
+{
+    UsePumpingJob();
+    w->IdThreadComponent1->Start();
+    // The job never got to run: freeing the window must not wait for it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    CloseMainWindow();
+    w = nullptr;
+    EXPECT_FALSE(jobRunning.load());
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "platform/forms.h"
+
+// A picture control showing the named artwork at its own size; its words are
+// its accessible name.
+TImage* NewArtImage(TComponent* owner, const char* artName, float x, float y);

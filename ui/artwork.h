@@ -1,0 +1,42 @@
+#pragma once
+// The table of every picture on the pages: its name, size and words. The
+// build renders it to PNG files and the pages load them by name; the words
+// also become each picture control's accessible name.
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+enum class ArtKind {
+    Background,      // a whole page: logo, step indicator, texts
+    Button,          // a picture button
+    ButtonInactive,  // the same button greyed
+    MessageOk,       // a green tick and its words
+    MessageError,    // a red cross and its words
+    Caption,         // words on the page's background
+    Notice,          // a thin red line of words
+};
+
+struct ArtText {
+    const char* words = nullptr;
+    int x = 0, y = 0, width = 0, height = 0;  // where in the picture
+    float pixelSize = 12;                     // largest size; shrunk to fit
+    bool bold = false;
+    bool centred = false;
+};
+
+struct ArtPiece {
+    const char* name;
+    int width, height;
+    ArtKind kind;
+    int step;  // backgrounds: the current step, 1 to 4
+    std::array<ArtText, 4> texts;
+};
+
+extern const ArtPiece kArtwork[];
+extern const std::size_t kArtworkCount;
+
+const ArtPiece& ArtByName(const char* name);
+std::string ArtWords(const ArtPiece& piece);  // all its words, in reading order
+std::string ArtResourcePath(const ArtPiece& piece);
+std::string ArtFileName(const ArtPiece& piece);

@@ -1,0 +1,22 @@
+#pragma once
+// The proxy dialog: address, port, login and password of an HTTP proxy.
+
+#include "platform/forms.h"
+
+class TFormPassword : public TForm {
+public:
+    explicit TFormPassword(TComponent* owner);
+
+    TLabel* Label_IPadressProxy;
+    TEdit* Edit_IPadressProxy;
+    TLabel* Label_ProxyPort;
+    TEdit* Edit_ProxyPort;
+    TLabel* Label_LoginUser;
+    TEdit* Edit_LoginUser;
+    TLabel* Label_PasswordUser;
+    TEdit* Edit_PasswordUser;
+    TButton* Button_ok;
+
+    void FormShow(TObject* Sender);
+    void Button_okClick(TObject* Sender);
+};

@@ -1,0 +1,48 @@
+#include "ui/frame_code.h"
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "ui/art_image.h"
+
+TFrameCodeCopyFile::TFrameCodeCopyFile(TComponent* owner) : TFrame(owner)
+{
+    SetBounds(0, 0, 600, 400);
+    Image_CodeCopyFile = NewArtImage(this, "page_code", 0, 0);
+    Edit_CodeCopyFile = new TEdit(this);
+    Edit_CodeCopyFile->SetBounds(64, 240, 399, 30);
+    Edit_CodeCopyFile->SetTabOrder(1);
+    Edit_CodeCopyFile->SetAccessibleName("Purchase code");
+    Image_Next1 = NewArtImage(this, "button_next", 472, 328);
+    Image1_Paste = NewArtImage(this, "button_paste", 472, 240);
+    Image_coreect_code = NewArtImage(this, "msg_code_correct", 64, 290);
+    Image_invalid_code = NewArtImage(this, "msg_code_invalid", 64, 290);
+    Image_Tundrel = new TImage(this);
+    Image_Tundrel->SetBounds(160, 154, 280, 33);
+    Image_Tundrel->SetAccessibleName("Product picture");
+    Image_errorCheck_filetxt = NewArtImage(this, "msg_error_log", 0, 0);
+    Image_Verification = NewArtImage(this, "caption_verifying", 0, 0);
+    for (TControl* hidden : {(TControl*)Image_coreect_code, (TControl*)Image_invalid_code, (TControl*)Image_Tundrel,
+                             (TControl*)Image_errorCheck_filetxt, (TControl*)Image_Verification})
+        hidden->SetVisible(false);
+
+    Image_invalid_code->Position.SetX(Image_coreect_code->Position.X());
+    Image_invalid_code->Position.SetY(Image_coreect_code->Position.Y());
+    Image_errorCheck_filetxt->Position.SetX(float(int((Width() - Image_errorCheck_filetxt->Width()) / 2)));
+    Image_errorCheck_filetxt->Position.SetY(float(int(Height() - Image_errorCheck_filetxt->Height() * 3 / 2)));
+    Image_Verification->Position.SetX(Image_coreect_code->Position.X());
+    Image_Verification->Position.SetY(Image_coreect_code->Position.Y());
+}
+
+void TFrameCodeCopyFile::noVisible_Image_msg()
+{
+    Image_invalid_code->SetVisible(false);
+    Image_coreect_code->SetVisible(false);
+    Image_errorCheck_filetxt->SetVisible(false);
+}
+
+void TFrameCodeCopyFile::clearWnd()
+{
+    noVisible_Image_msg();
+    Image_Tundrel->SetVisible(false);
+    Edit_CodeCopyFile->SetText("");
+}

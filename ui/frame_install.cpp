@@ -1,0 +1,149 @@
+#include "ui/frame_install.h"
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "ui/art_image.h"
+
+TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
+{
+    SetBounds(0, 0, 600, 400);
+    Image_LibInstal = NewArtImage(this, "page_install", 0, 0);
+    Image_Resume_active = NewArtImage(this, "button_resume", 472, 328);
+    Image_back1 = NewArtImage(this, "button_back", 64, 328);
+    Image_Pause_active = NewArtImage(this, "button_pause", 236, 328);
+    ProgressBar1 = new TProgressBar(this);
+    ProgressBar1->SetBounds(68, 266, 461, 4);
+    ProgressBar1->SetAccessibleName("Installation progress");
+    ProgressBar2 = new TProgressBar(this);
+    ProgressBar2->SetBounds(68, 300, 461, 4);
+    ProgressBar2->SetVisible(false);
+    ProgressBar2->SetEnabled(false);
+    Label_PercentAllFile = new TLabel(this);
+    Label_PercentAllFile->SetBounds(203, 246, 120, 17);
+    Label_PercentFile = new TLabel(this);
+    Label_PercentFile->SetBounds(203, 280, 120, 17);
+    Image_Tundrel = new TImage(this);
+    Image_Tundrel->SetBounds(160, 154, 280, 33);
+    Image_Tundrel->SetAccessibleName("Product picture");
+    Image_Tundrel->SetVisible(false);
+    Image_Downloading = NewArtImage(this, "caption_downloading", 65, 280);
+    Image_Extracting = NewArtImage(this, "page_unpacking", 382, 169);
+    Image_Extracting->SetWidth(56);
+    Image_Extracting->SetHeight(32);
+    Image_errorCheck_filetxt = NewArtImage(this, "msg_error_log", 176, 352);
+    Image_errorCheck_filetxt->SetVisible(false);
+    Image_Pause_inactive = NewArtImage(this, "button_pause_off", 234, 360);
+    Image_Pause_inactive->SetEnabled(false);
+    Image_Resume_inactive = NewArtImage(this, "button_resume_off", 472, 360);
+    Image_Resume_inactive->SetEnabled(false);
+    Image_Checking = NewArtImage(this, "caption_checking", 74, 309);
+
+    // The inactive pictures name the same handlers; being disabled, they take no click.
+    Image_Pause_active->OnClick = [this](TObject* s) { Image_Pause_activeClick(s); };
+    Image_Pause_inactive->OnClick = Image_Pause_active->OnClick;
+    Image_Resume_active->OnClick = [this](TObject* s) { Image_Resume_activeClick(s); };
+    Image_Resume_inactive->OnClick = Image_Resume_active->OnClick;
+    Image_back1->OnClick = [this](TObject* s) { Image_back1Click(s); };
+
+    setPosition_Image();
+}
+
+void TFrameLibInstal::setPosition_Image()
+{
+    Image_Pause_inactive->SetVisible(false);
+    Image_Resume_active->SetVisible(false);
+    Image_Extracting->SetBounds(Position.X(), Position.Y(), Width(), Height());
+    Image_errorCheck_filetxt->Position.SetX(float(int((Width() - Image_errorCheck_filetxt->Width()) / 2)));
+    Image_errorCheck_filetxt->Position.SetY(float(int(Height() - Image_errorCheck_filetxt->Height() * 3 / 2)));
+    Image_Resume_inactive->Position.SetX(Image_Resume_active->Position.X());
+    Image_Resume_inactive->Position.SetY(Image_Resume_active->Position.Y());
+    Image_Pause_inactive->Position.SetX(Image_Pause_active->Position.X());
+    Image_Pause_inactive->Position.SetY(Image_Pause_active->Position.Y());
+    Image_Checking->Position.SetX(Image_Downloading->Position.X());
+    Image_Checking->Position.SetY(Image_Downloading->Position.Y());
+    Image_Checking->SetVisible(true);
+    Image_Downloading->SetVisible(false);
+    Image_LibInstal->SetEnabled(true);
+}
+
+void TFrameLibInstal::startLibInstal()
+{
+    ShowProgressBar(0);
+    setPosition_Image();
+    StateImage_button(1);
+}
+
+void TFrameLibInstal::StateImage_button(int state)
+{
+    if (state != 0 && state != 1)
+        return;
+    bool running = state == 1;
+    Image_Pause_active->SetVisible(running);
+    Image_Pause_inactive->SetVisible(!running);
+    Image_Resume_active->SetVisible(!running);
+    Image_Resume_inactive->SetVisible(running);
+}
+
+int TFrameLibInstal::ShowProgressBar(int64_t n)
+{
+    if (StageWorkApp == 6 && Image_Checking->Visible())
+        Image_Checking->SetVisible(false);
+    // n is the part of the running request that the counter does not hold yet.
+    int p = PercentDownloadingFile(FormDecompres->SizeAllProgress, FormDecompres->SizeLoadedAll + n);
+    if (int(p - ProgressBar1->Value()) == 0)
+        return 0;
+    ProgressBar1->SetValue(float(p));
+    Label_PercentAllFile->SetText(IntToStr(p) + " % ");
+    return 1;
+}
+
+void TFrameLibInstal::Image_Pause_activeClick(TObject*)
+{
+    StateImage_button(0);
+    FormDecompres->Terminate_ThreadUser();
+}
+
+void TFrameLibInstal::Image_Resume_activeClick(TObject*)
+{
+    StateImage_button(1);
+    FormDecompres->IdThreadComponent1->Start();
+}
+
+void TFrameLibInstal::Image_back1Click(TObject*)
+{
+    FormDecompres->Terminate_ThreadUser();
+    SetVisible(false);
+    FormDecompres->FrameDirCopyFile1->SetVisible(true);
+}
+
+int PercentDownloadingFile(int64_t total, int64_t done)
+{
+    if (total == 0)
+        return 0;
+    int p = int(double(done) * 100.0 / double(total));
+    return p > 100 ? 100 : p;
+}
+
+void funCorrectProgressBar(int64_t n)
+{
+    FormDecompres->SizeLoadedAll += n;
+    if (FormDecompres->SizeLoadedAll > FormDecompres->SizeAllProgress)
+        FormDecompres->SizeLoadedAll = FormDecompres->SizeAllProgress;
+}
+
+// ---- the client's work events, seen by the progress page -------------------
+
+void TFormDecompres::IdHTTP1WorkBegin(TObject*, TWorkMode, int64_t) {}
+void TFormDecompres::IdHTTP1WorkEnd(TObject*, TWorkMode) {}
+
+// Input is taken once per whole-percent step, and a raised stop cuts the
+// running request.
+void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
+{
+    if (StageWorkApp != 6)
+        return;
+    if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1)
+        UpdateWndThread(5);
+    if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+        IdHTTP1->Disconnect();
+}
