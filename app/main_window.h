@@ -10,6 +10,7 @@
 #include "ui/frame_folder.h"
 #include "ui/frame_install.h"
 
+#include <chrono>
 #include <vector>
 
 class TFormDecompres : public TForm {
@@ -55,6 +56,9 @@ public:
     void FormClose(TObject* Sender, TCloseAction& Action);
     void LIB_Decompres();
 
+    // the API's reachability, through a proxy when needed
+    int CheckProxyThread(TIdHTTP* client, const AnsiString& url);
+
     // log
     void Info_toFile(const AnsiString& message, int code);
 
@@ -71,4 +75,9 @@ public:
 
     // the job
     void startLoadFileThreadComp();
+
+private:
+    static constexpr int kStallPumpMs = 50;
+    int64_t MillisecondsSincePump() const;
+    std::chrono::steady_clock::time_point lastPump_{};
 };

@@ -8,7 +8,14 @@
 void TFormDecompres::UpdateWndThread(int ms)
 {
     Application->ProcessMessages();
+    lastPump_ = std::chrono::steady_clock::now();
     Sleep(unsigned(ms));
+}
+
+int64_t TFormDecompres::MillisecondsSincePump() const
+{
+    auto since = std::chrono::steady_clock::now() - lastPump_;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
 }
 
 void TFormDecompres::Terminate_ThreadUser()

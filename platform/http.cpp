@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <cerrno>
+#include <strings.h>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -37,6 +39,7 @@ struct TIdHTTP::Impl {
     int responseCode = -1;
     String statusLine;
     int64_t contentLength = -1;
+    int64_t rangeStart = -1;
 
     // the running request
     TStream* stream = nullptr;
@@ -84,6 +87,9 @@ struct TIdHTTP::Impl {
             d->statusLine = line;
             auto sp = line.find(' ');
             d->responseCode = sp == String::npos ? -1 : std::atoi(line.c_str() + sp + 1);
+            d->rangeStart = -1;
+        } else if (n > 20 && strncasecmp(data, "Content-Range: bytes ", 21) == 0) {
+            d->rangeStart = std::isdigit(static_cast<unsigned char>(data[21])) ? std::atoll(data + 21) : -1;
         }
         return n;
     }
@@ -244,6 +250,7 @@ struct TIdHTTP::Impl {
         responseCode = -1;
         statusLine.clear();
         contentLength = -1;
+        rangeStart = -1;
         stream = toStream;
         text = toText;
         errorBody.clear();
@@ -304,6 +311,7 @@ void TIdHTTP::Get(const String& url, TStream* dest) { d->Request(url, false, des
 int TIdHTTP::ResponseCode() const { return d->responseCode; }
 String TIdHTTP::ResponseText() const { return d->statusLine; }
 int64_t TIdHTTP::ContentLength() const { return d->contentLength; }
+int64_t TIdHTTP::ResponseRangeStart() const { return d->rangeStart; }
 
 void TIdHTTP::Disconnect()
 {

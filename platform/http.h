@@ -93,6 +93,9 @@ public:
     int ResponseCode() const;     // final status of the last request, -1 when none
     String ResponseText() const;  // its status line as received
     int64_t ContentLength() const;  // -1 when not given
+    // First byte of a partial answer (Content-Range), -1 when not given.
+    // Known as soon as the body starts, so a stream being written can ask.
+    int64_t ResponseRangeStart() const;
     void Disconnect();            // ends a running request at once
 
     std::function<void(TObject* Sender, TWorkMode Mode, int64_t WorkCountMax)> OnWorkBegin;

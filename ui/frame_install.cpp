@@ -136,14 +136,16 @@ void funCorrectProgressBar(int64_t n)
 void TFormDecompres::IdHTTP1WorkBegin(TObject*, TWorkMode, int64_t) {}
 void TFormDecompres::IdHTTP1WorkEnd(TObject*, TWorkMode) {}
 
-// Input is taken once per whole-percent step, and a raised stop cuts the
-// running request.
+// Input is taken at each whole-percent step, and also while the transfer
+// stalls, so that Pause still answers; a raised stop cuts the running request.
 void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
 {
     if (StageWorkApp != 6)
         return;
     if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1)
         UpdateWndThread(5);
+    else if (MillisecondsSincePump() >= kStallPumpMs)
+        UpdateWndThread(0);
     if (Terminate_ThreadCritSec == Terminate_ThreadCode)
         IdHTTP1->Disconnect();
 }

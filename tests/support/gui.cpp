@@ -29,9 +29,9 @@ ModalResponder::ModalResponder()
 
 ModalResponder::~ModalResponder() { SetModalHook(nullptr); }
 
-void Post(std::function<void()> action)
+void Post(std::function<void()> action, int delayMs)
 {
-    QTimer::singleShot(0, QCoreApplication::instance(), [action] { action(); });
+    QTimer::singleShot(delayMs, QCoreApplication::instance(), [action] { action(); });
 }
 
 TFormDecompres* OpenMainWindow(const std::string& folder)

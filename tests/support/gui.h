@@ -22,7 +22,7 @@ public:
 };
 
 // Runs `action` once the message loop next turns: from inside a running job's pump.
-void Post(std::function<void()> action);
+void Post(std::function<void()> action, int delayMs = 0);
 
 // The main window of a fresh installer state, shown, with its paths in `folder`.
 TFormDecompres* OpenMainWindow(const std::string& folder);

@@ -1,0 +1,93 @@
+#include "net/http_requests.h"
+
+#include "app/text.h"
+#include "platform/forms.h"
+
+int idHTTP_setReturnCode(TIdHTTP* client)
+{
+    int status = client->ResponseCode();
+    if (status == 200 || status == 206)
+        return 0;
+    return status > 0 ? -status : status;
+}
+
+int idHTTP_ShowReturnCode(TIdHTTP* client, const AnsiString& message)
+{
+    int code = idHTTP_setReturnCode(client);
+    if (code == 0)
+        return 0;
+    ShowMessage(message + "\nResponseCode= " + IntToStr(client->ResponseCode()) + "\nCode=" + IntToStr(code) + " <" +
+                client->ResponseText() + ">");
+    return code;
+}
+
+int ShowReturnCodeExcept(const AnsiString& message, int number)
+{
+    if (number > 0 && number != WSAHOST_NOT_FOUND)
+        number = -number;
+    if (number < 0)
+        ShowMessage(message);
+    return number;
+}
+
+namespace {
+// The shape every request function shares. `request` may replace the
+// message given to the status report (the text GET puts its body there).
+template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& request)
+{
+    try {
+        request(message);
+    } catch (const EIdSocketError& e) {
+        // A cut the user asked for (Pause, Back, closing) is no failure to report.
+        if (e.Cancelled)
+            return -e.LastError;
+        return ShowReturnCodeExcept(message + "\nSocket Error: " + e.Message, e.LastError);
+    } catch (const EIdHTTPProtocolException& e) {
+        return ShowReturnCodeExcept(message + "\nHTTPProtocol Error: " + e.ErrorMessage, e.ErrorCode);
+    }
+    return idHTTP_ShowReturnCode(client, message);
+}
+}  // namespace
+
+int idHTTP_Head_msg(TIdHTTP* client, const AnsiString& url, int)
+{
+    return Run(client, "Head_msg Error: " + url, [&](AnsiString&) { client->Head(url); });
+}
+
+int idHTTP_FileSize(TIdHTTP* client, const AnsiString& url, int64_t& size)
+{
+    size = 0;
+    int r = idHTTP_Head_msg(client, url, 0);
+    if (r == 0)
+        size = client->ContentLength();
+    return r;
+}
+
+int idHTTP_Get_msg(TIdHTTP* client, const AnsiString& url)
+{
+    return Run(client, "Get_msg Error: " + url, [&](AnsiString& message) { message = client->Get(url); });
+}
+
+int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file)
+{
+    if (!file)
+        return -43;
+    return Run(client, "Get_FileStream Error: " + url, [&](AnsiString&) { client->Get(url, file); });
+}
+
+int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory)
+{
+    if (!memory)
+        return -53;
+    return Run(client, "Get_MemoryStream Error: " + url, [&](AnsiString&) { client->Get(url, memory); });
+}
+
+int GetFile_Url(const char* url, AnsiString& name)
+{
+    name.clear();
+    int count = search_num_char(url, '/', -1);
+    if (count < 0)
+        return -1;
+    name = url + search_num_char(url, '/', count) + 1;
+    return 0;
+}

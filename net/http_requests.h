@@ -1,0 +1,23 @@
+#pragma once
+// One request each, turned into one return code:
+//   0            the final status was 200 or 206
+//   -status      any other status
+//   -errno       the connection failed
+//   11001        the host was not found (positive, and without a message box)
+// Every other failure shows one message box naming the function, the URL
+// and the cause.
+
+#include "platform/http.h"
+
+int idHTTP_setReturnCode(TIdHTTP* client);
+int idHTTP_ShowReturnCode(TIdHTTP* client, const AnsiString& message);
+int ShowReturnCodeExcept(const AnsiString& message, int number);
+
+int idHTTP_Head_msg(TIdHTTP* client, const AnsiString& url, int unused = 0);
+int idHTTP_FileSize(TIdHTTP* client, const AnsiString& url, int64_t& size);
+int idHTTP_Get_msg(TIdHTTP* client, const AnsiString& url);
+int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file);
+int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory);
+
+// The part of the URL after its last "/"; -1 when it has none.
+int GetFile_Url(const char* url, AnsiString& name);

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "platform/http.h"
+
+// Puts the proxy and its Basic credentials on the client for good, then GETs
+// `url` through it.
+int AuthorisationProxy(TIdHTTP* client, const AnsiString& url, const AnsiString& address, int port,
+                       const AnsiString& user, const AnsiString& password);

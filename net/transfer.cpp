@@ -1,0 +1,120 @@
+#include "net/transfer.h"
+
+#include "net/http_requests.h"
+
+#include <memory>
+
+namespace {
+// The file as the client writes it. The server's answer decides where the
+// body belongs: a whole body (200) replaces the file, a partial one goes to
+// the offset its Content-Range names. So a server that ignores or shifts the
+// asked range never corrupts the file.
+class ResumeTarget : public TStream {
+public:
+    ResumeTarget(TFileStream* file, TIdHTTP* client, int64_t start) : file_(file), client_(client), start_(start) {}
+
+    int64_t Write(const void* buffer, int64_t count) override
+    {
+        if (first_) {
+            first_ = false;
+            Place();
+        }
+        if (misfit_)
+            return count;  // dropped: the pass fails and the next one starts over
+        return file_->Write(buffer, count);
+    }
+    int64_t Read(void* buffer, int64_t count) override { return file_->Read(buffer, count); }
+    int64_t Seek(int64_t offset, int origin) override { return file_->Seek(offset, origin); }
+    bool Misfit() const { return misfit_; }
+
+private:
+    void Place()
+    {
+        if (start_ == 0)
+            return;
+        int64_t at = client_->ResponseCode() == 206 ? client_->ResponseRangeStart() : 0;
+        if (at == start_)
+            return;
+        if (at < 0 || at > start_) {
+            // A gap would be left: start the file over on the next pass.
+            misfit_ = true;
+            file_->Truncate(0);
+            return;
+        }
+        file_->Truncate(at);
+        file_->Seek(at, soBeginning);
+    }
+
+    TFileStream* file_;
+    TIdHTTP* client_;
+    int64_t start_;
+    bool first_ = true;
+    bool misfit_ = false;
+};
+}  // namespace
+
+int idHTTP_ReadWriteFile(TIdHTTP* client, const AnsiString& url, const AnsiString& path)
+{
+    std::unique_ptr<TFileStream> file;
+    try {
+        file = std::make_unique<TFileStream>(path, fmCreate);
+    } catch (const EInOutError&) {
+        return kCannotCreateFile;
+    }
+    // The whole body, whatever range an earlier transfer left on the client.
+    client->Request.Range.clear();
+    return idHTTP_Get_FileStream(client, url, file.get());
+}
+
+int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, const AnsiString& path, int64_t& size,
+                                     void (*progress)(int64_t))
+{
+    int64_t start = 0;
+    std::unique_ptr<TFileStream> file;
+    if (FileExists(path)) {
+        if (size == 0) {
+            client->Request.Range.clear();
+            int r = idHTTP_FileSize(client, url, size);
+            // Without the remote size a partial file would pass for complete.
+            if (r != 0)
+                return r;
+        }
+        try {
+            file = std::make_unique<TFileStream>(path, fmOpenReadWrite);
+        } catch (const EInOutError&) {
+            return kCannotOpenFile;
+        }
+        int64_t local = file->Size();
+        progress(local);
+        if (size <= local) {
+            size = local;
+            return 1;
+        }
+        start = file->Seek(0, TStream::soEnd);
+        client->Request.Range = IntToStr(start);
+    } else {
+        try {
+            file = std::make_unique<TFileStream>(path, fmCreate);
+        } catch (const EInOutError&) {
+            return kCannotOpenFile;
+        }
+        client->Request.Range.clear();
+    }
+
+    ResumeTarget target(file.get(), client, start);
+    int r;
+    try {
+        r = idHTTP_Get_FileStream(client, url, &target);
+    } catch (...) {
+        client->Request.Range = "0";
+        throw;
+    }
+    // The range never outlives its request: later requests ask from byte 0.
+    client->Request.Range = "0";
+    if (r != 0)
+        return r;
+    if (target.Misfit())
+        return kAnswerDoesNotFit;
+    progress(size - start);
+    return 0;
+}

@@ -1,0 +1,111 @@
+#include "tests/support/servers.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/sha.h>
+#include <csignal>
+#include <random>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+ApiServer::ApiServer()
+{
+    certs_ = MakeCertificates(folder_.path());
+    api_ = std::make_unique<LocalApi>(certs_);
+    api_->Start();
+}
+
+int FreeLoopbackPort()
+{
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+namespace {
+bool Accepts(int port)
+{
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(s);
+    return ok;
+}
+}  // namespace
+
+// tinyproxy cannot take port 0: pick a free port and try again if it was taken.
+Tinyproxy::Tinyproxy(const std::string& user, const std::string& password, int connectPort,
+                     const std::string& bindAddress)
+{
+    for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
+        port_ = FreeLoopbackPort();
+        std::string conf = folder_.file("tinyproxy.conf");
+        writeFile(conf, "Port " + std::to_string(port_) +
+                            "\nListen 127.0.0.1\nBind " + bindAddress +
+                            "\nTimeout 30\nMaxClients 20\nAllow 127.0.0.1\nBasicAuth " + user + " " + password +
+                            "\nConnectPort " + std::to_string(connectPort) + "\nLogLevel Info\n");
+        pid_t pid = fork();
+        if (pid == 0) {
+            freopen(folder_.file("tinyproxy.log").c_str(), "w", stderr);
+            freopen(folder_.file("tinyproxy.log").c_str(), "a", stdout);
+            execlp("tinyproxy", "tinyproxy", "-d", "-c", conf.c_str(), (char*)nullptr);
+            _exit(127);
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid)
+                break;  // it died: the port was taken
+            if (Accepts(port_)) {
+                pid_ = pid;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (pid_ < 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    if (pid_ < 0)
+        throw std::runtime_error("tinyproxy did not start: " + folder_.read("tinyproxy.log"));
+}
+
+Tinyproxy::~Tinyproxy()
+{
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+}
+
+std::string Sha256(const std::string& bytes)
+{
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : digest) {
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+    return out;
+}
+
+std::string RandomBytes(size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = char(rng() & 0xFF);
+    return s;
+}

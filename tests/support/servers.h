@@ -1,0 +1,42 @@
+#pragma once
+// Real peers on loopback, started by the tests and stopped by their pid.
+
+#include "tests/support/sandbox.h"
+#include "tools/localapi/local_api.h"
+
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+// The local download API with a certificate made for this test.
+class ApiServer {
+public:
+    ApiServer();
+    LocalApi& api() { return *api_; }
+    LocalApi* operator->() { return api_.get(); }
+    const std::string& caFile() const { return certs_.caFile; }
+    std::string base() const { return api_->BaseUrl(); }
+
+private:
+    Sandbox folder_;
+    CertificateFiles certs_;
+    std::unique_ptr<LocalApi> api_;
+};
+
+// tinyproxy with Basic authorization, its outgoing side on `bindAddress`.
+class Tinyproxy {
+public:
+    Tinyproxy(const std::string& user, const std::string& password, int connectPort,
+              const std::string& bindAddress = "127.0.0.3");
+    ~Tinyproxy();
+    int port() const { return port_; }
+
+private:
+    Sandbox folder_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+int FreeLoopbackPort();
+std::string Sha256(const std::string& bytes);
+std::string RandomBytes(size_t n, unsigned seed = 1);

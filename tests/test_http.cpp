@@ -1,0 +1,205 @@
+// The request functions against the local download API over real HTTPS:
+// return codes and message texts per kind of answer.
+
+#include "app/main_window.h"
+#include "net/http_requests.h"
+#include "tests/support/gui.h"
+#include "tests/support/servers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+class HttpTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        w = OpenMainWindow(box.path());
+        client = w->IdHTTP1;
+        w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
+        server->AddFile("a.bin", RandomBytes(1000));
+        server->AddOrder("AB12", server->FileUrl("a.bin") + "\n");
+    }
+    void TearDown() override { CloseMainWindow(); }
+    std::string url(const std::string& path) { return server.base() + path; }
+
+    Sandbox box;
+    ApiServer server;
+    TFormDecompres* w = nullptr;
+    TIdHTTP* client = nullptr;
+    ModalResponder modals;
+};
+
+TEST_F(HttpTest, SuccessIsZeroWithoutAMessage)
+{
+    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), 0);
+    EXPECT_EQ(client->ResponseText(), "HTTP/1.1 200 OK");
+    client->Request.Range = "10";
+    TMemoryStream body;
+    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &body), 0);
+    EXPECT_EQ(client->ResponseCode(), 206);
+    EXPECT_EQ(body.Bytes().size(), 990u);
+    EXPECT_EQ(client->ContentLength(), 990) << "a partial answer's length is the rest";
+    int64_t size = -5;
+    client->Request.Range.clear();
+    EXPECT_EQ(idHTTP_FileSize(client, server->FileUrl("a.bin"), size), 0);
+    EXPECT_EQ(size, 1000);
+    EXPECT_TRUE(modals.messages.empty());
+}
+
+TEST_F(HttpTest, NoContentIsAFailureWithTheStatusLine)
+{
+    server->AddFault("HEAD /1/next/AB12", Fault{.status = 204});
+    server->AddFault("GET /1/next/AB12", Fault{.status = 204});
+    EXPECT_EQ(idHTTP_Head_msg(client, url("/1/next/AB12")), -204);
+    EXPECT_EQ(idHTTP_Get_msg(client, url("/1/next/AB12")), -204);
+    ASSERT_EQ(modals.messages.size(), 2u);
+    EXPECT_EQ(modals.messages[0],
+              "Head_msg Error: " + url("/1/next/AB12") + "\nResponseCode= 204\nCode=-204 <HTTP/1.1 204 No Content>");
+    EXPECT_EQ(modals.messages[1], "\nResponseCode= 204\nCode=-204 <HTTP/1.1 204 No Content>")
+        << "the text GET reports its (empty) body";
+}
+
+TEST_F(HttpTest, ErrorStatusCarriesTheErrorBody)
+{
+    EXPECT_EQ(idHTTP_Head_msg(client, url("/1/get/NOPE")), -404);
+    TMemoryStream body;
+    server->AddFault("GET /files/a.bin", Fault{.status = 500});
+    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &body), -500);
+    EXPECT_EQ(body.Bytes().size(), 0u) << "an error body never reaches the caller's stream";
+    int64_t size = 7;
+    EXPECT_EQ(idHTTP_FileSize(client, url("/files/missing.rar"), size), -404);
+    EXPECT_EQ(size, 0);
+    ASSERT_EQ(modals.messages.size(), 3u);
+    EXPECT_EQ(modals.messages[0], "Head_msg Error: " + url("/1/get/NOPE") + "\nHTTPProtocol Error: ");
+    EXPECT_EQ(modals.messages[1], "Get_MemoryStream Error: " + server->FileUrl("a.bin") +
+                                      "\nHTTPProtocol Error: <html><body>Fault 500</body></html>");
+}
+
+TEST_F(HttpTest, RefusedConnectionGivesMinusErrno)
+{
+    std::string closed = "https://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/";
+    EXPECT_EQ(idHTTP_Head_msg(client, closed), -111);
+    TFileStream file(box.file("x"), fmCreate);
+    EXPECT_EQ(idHTTP_Get_FileStream(client, closed, &file), -111);
+    ASSERT_EQ(modals.messages.size(), 2u);
+    EXPECT_EQ(modals.messages[0], "Head_msg Error: " + closed + "\nSocket Error: Socket Error # 111\nConnection refused");
+    EXPECT_EQ(modals.messages[1].rfind("Get_FileStream Error: " + closed + "\nSocket Error: ", 0), 0u);
+}
+
+TEST_F(HttpTest, MissingStreamMakesNoRequest)
+{
+    server->ClearRequests();
+    EXPECT_EQ(idHTTP_Get_FileStream(client, server->FileUrl("a.bin"), nullptr), -43);
+    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), nullptr), -53);
+    EXPECT_TRUE(server->Requests().empty());
+    EXPECT_TRUE(modals.messages.empty());
+}
+
+TEST_F(HttpTest, HeadersAndCookiesAsTheApiSeesThem)
+{
+    ASSERT_EQ(idHTTP_Head_msg(client, url("/")), 0);
+    ASSERT_EQ(idHTTP_Head_msg(client, url("/1/next/AB12")), 0);
+    auto log = server->Requests();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].method, "HEAD");
+    EXPECT_EQ(log[0].userAgent, "Mozilla/3.0 (compatible; Indy Library)");
+    EXPECT_EQ(log[0].accept, "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+    EXPECT_EQ(log[0].cookie, "");
+    EXPECT_EQ(log[1].cookie, "kw_session=k3str0w") << "the cookie set by the API comes back";
+    EXPECT_EQ(log[1].source, "127.0.0.1");
+}
+
+TEST_F(HttpTest, ProxyVariablesOfTheEnvironmentDoNotApply)
+{
+    setenv("https_proxy", "http://127.0.0.1:1", 1);
+    setenv("HTTPS_PROXY", "http://127.0.0.1:1", 1);
+    setenv("ALL_PROXY", "http://127.0.0.1:1", 1);
+    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), 0);
+    unsetenv("https_proxy");
+    unsetenv("HTTPS_PROXY");
+    unsetenv("ALL_PROXY");
+}
+
+TEST_F(HttpTest, CertificateOfAnUnknownAuthorityIsRefusedWithNothingWritten)
+{
+    Sandbox other;
+    w->IdSSLIOHandlerSocketOpenSSL1->CAFile = MakeCertificates(other.path(), "Someone Else").caFile;
+    {
+        TFileStream file(box.file("out.bin"), fmCreate);
+        EXPECT_THROW(idHTTP_Get_FileStream(client, server->FileUrl("a.bin"), &file), EIdException);
+    }
+    EXPECT_EQ(box.read("out.bin"), "");
+    // Without a CA file the system's store is used, which knows no test CA either.
+    w->IdSSLIOHandlerSocketOpenSSL1->CAFile.clear();
+    EXPECT_THROW(idHTTP_Head_msg(client, url("/")), EIdException);
+}
+
+TEST_F(HttpTest, DisconnectFromAWorkEventCutsTheRequestQuietly)
+{
+    std::string big = RandomBytes(400000);
+    server->AddFile("slow.bin", big);
+    server->AddFault("GET /files/slow.bin", Fault{.bytesPerSecond = 400000});
+    client->OnWork = [&](TObject*, TWorkMode, int64_t count) {
+        if (count >= 50000)
+            client->Disconnect();
+    };
+    int64_t written = 0;
+    {
+        TFileStream file(box.file("slow.bin"), fmCreate);
+        EXPECT_EQ(idHTTP_Get_FileStream(client, server->FileUrl("slow.bin"), &file), -103);
+        written = file.Size();
+    }
+    EXPECT_GE(written, 50000);
+    EXPECT_LT(written, int64_t(big.size()));
+    EXPECT_EQ(big.compare(0, size_t(written), box.read("slow.bin")), 0) << "what arrived is kept";
+    EXPECT_TRUE(modals.messages.empty()) << "a requested cut shows no message";
+    client->OnWork = nullptr;
+    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), 0) << "the client works again after the cut";
+}
+
+TEST_F(HttpTest, WorkEventsKeepComingWhileNothingArrives)
+{
+    server->AddFault("GET /files/a.bin", Fault{.stallMs = 800, .stallAt = 100});
+    int events = 0;
+    client->OnWork = [&](TObject*, TWorkMode, int64_t) { ++events; };
+    TMemoryStream body;
+    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &body), 0);
+    EXPECT_EQ(body.Bytes().size(), 1000u);
+    // 800 ms of silence at one event per 50 ms; loose on purpose.
+    EXPECT_GE(events, 5);
+}
+
+TEST(FileNameOfUrl, PartAfterTheLastSlash)
+{
+    AnsiString name = "x";
+    EXPECT_EQ(GetFile_Url("a/b/c.rar", name), 0);
+    EXPECT_EQ(name, "c.rar");
+    EXPECT_EQ(GetFile_Url("c.rar", name), -1);
+    EXPECT_EQ(name, "");
+    EXPECT_EQ(GetFile_Url("a/b/", name), 0);
+    EXPECT_EQ(name, "");
+    EXPECT_EQ(GetFile_Url("https://h/files/Lib.part1.rar", name), 0);
+    EXPECT_EQ(name, "Lib.part1.rar");
+}
+
+// Run inside a private network namespace, where only loopback exists and no
+// name resolves, so that no query leaves the machine.
+class HostNotFound : public HttpTest {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("KESTROW_PRIVATE_NET"))
+            GTEST_SKIP() << "runs only in its private network namespace";
+        HttpTest::SetUp();
+    }
+};
+
+TEST_F(HostNotFound, Returns11001WithoutAMessage)
+{
+    EXPECT_EQ(idHTTP_Head_msg(client, "https://no-such-host.invalid/"), 11001);
+    TMemoryStream body;
+    EXPECT_EQ(idHTTP_Get_MemoryStream(client, "https://no-such-host.invalid/x.png", &body), 11001);
+    EXPECT_TRUE(modals.messages.empty());
+    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), 0) << "loopback still works in the namespace";
+}

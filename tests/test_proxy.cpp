@@ -1,0 +1,147 @@
+// "The network needs a proxy", made real on loopback: the API answers only
+// requests from 127.0.0.3, where tinyproxy's outgoing side is bound.
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "tests/support/gui.h"
+#include "tests/support/servers.h"
+#include "ui/form_password.h"
+
+#include <QWidget>
+#include <gtest/gtest.h>
+
+class ProxyTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server->AllowOnlySource("127.0.0.3");
+        w = OpenMainWindow(box.path());
+        w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
+    }
+    void TearDown() override { CloseMainWindow(); }
+
+    // The dialog answered as a person would: type, then OK.
+    void AnswerDialog(const std::string& port, const std::string& password)
+    {
+        modals.onForm = [=](TForm*) {
+            FormPassword->Edit_IPadressProxy->SetText("127.0.0.1");
+            FormPassword->Edit_ProxyPort->SetText(port);
+            FormPassword->Edit_LoginUser->SetText("buyer");
+            FormPassword->Edit_PasswordUser->SetText(password);
+            SimulateClick(FormPassword->Button_ok);
+        };
+    }
+    std::string log() { return box.read("KW_installerlog.txt"); }
+
+    Sandbox box;
+    ApiServer server;
+    Tinyproxy proxy{"buyer", "s3cret", server->Port()};
+    TFormDecompres* w = nullptr;
+    ModalResponder modals;
+};
+
+TEST_F(ProxyTest, RightCredentialsGoThroughTheProxy)
+{
+    AnswerDialog(std::to_string(proxy.port()), "s3cret");
+    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, server.base()), 0);
+    EXPECT_EQ(StageWorkApp, 4);
+    EXPECT_EQ(modals.forms, std::vector<std::string>{"Proxy Authentication"});
+    ASSERT_EQ(modals.messages.size(), 1u) << "the direct HEAD's failure";
+    EXPECT_EQ(modals.messages[0], "Head_msg Error: " + server.base() + "\nHTTPProtocol Error: ") << "a HEAD has no body";
+    EXPECT_EQ(ProxyIp, "127.0.0.1");
+    EXPECT_EQ(ProxyPort, proxy.port());
+    EXPECT_EQ(w->IdHTTP1->ProxyParams.ProxyUsername, "buyer");
+    EXPECT_TRUE(w->IdHTTP1->ProxyParams.BasicAuthentication);
+    auto requests = server->Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].source, "127.0.0.1");
+    EXPECT_EQ(requests[1].method, "GET");
+    EXPECT_EQ(requests[1].source, "127.0.0.3") << "through the proxy";
+    EXPECT_EQ(log(), "") << "nothing failed in the end";
+}
+
+TEST_F(ProxyTest, WrongPasswordIsLogged)
+{
+    AnswerDialog(std::to_string(proxy.port()), "wrong");
+    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, server.base()), -401);
+    EXPECT_EQ(log(),
+              "KestrowInstaller Version 1 \xD0\xBE\xD1\x82 06.12.2026\nYour purchase code: \n"
+              "Proxy authorization  Code error=-401");
+    ASSERT_EQ(modals.messages.size(), 2u);
+    EXPECT_EQ(modals.messages[1].rfind("Get_msg Error: " + server.base() + "\nHTTPProtocol Error: ", 0), 0u);
+}
+
+TEST_F(ProxyTest, ReachableApiNeedsNoDialog)
+{
+    server->AllowOnlySource("127.0.0.1");
+    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, server.base()), 0);
+    EXPECT_TRUE(modals.forms.empty());
+    EXPECT_TRUE(w->IdHTTP1->ProxyParams.ProxyServer.empty());
+}
+
+TEST_F(ProxyTest, PortThatIsNoNumberKeepsTheDialogOpen)
+{
+    int oks = 0;
+    modals.onForm = [&](TForm*) {
+        FormPassword->Edit_IPadressProxy->SetText("127.0.0.1");
+        FormPassword->Edit_ProxyPort->SetText("");
+        FormPassword->Edit_LoginUser->SetText("buyer");
+        SimulateClick(FormPassword->Button_ok);
+        ++oks;
+        EXPECT_TRUE(FormPassword->Visible()) << "still open after the conversion error";
+        EXPECT_EQ(ProxyIp, "127.0.0.1") << "taken over before the port failed";
+        EXPECT_EQ(LoginUser, "") << "not reached";
+        FormPassword->Edit_ProxyPort->SetText(std::to_string(proxy.port()));
+        FormPassword->Edit_PasswordUser->SetText("s3cret");
+        SimulateClick(FormPassword->Button_ok);
+        ++oks;
+    };
+    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, server.base()), 0);
+    EXPECT_EQ(oks, 2);
+    ASSERT_EQ(modals.messages.size(), 2u);
+    EXPECT_EQ(modals.messages[1], "'' is not a valid integer value");
+}
+
+TEST_F(ProxyTest, DialogShowsWhatWasTypedBeforeAndTabsInItsOrder)
+{
+    ProxyIp = "10.0.0.8";
+    ProxyPort = 0;
+    LoginUser = "me";
+    PasswordUser = "pw";
+    std::vector<std::string> shown;
+    modals.onForm = [&](TForm*) {
+        shown = {FormPassword->Edit_IPadressProxy->Text(), FormPassword->Edit_ProxyPort->Text(),
+                 FormPassword->Edit_LoginUser->Text(), FormPassword->Edit_PasswordUser->Text()};
+    };
+    FormPassword->ShowModal();
+    EXPECT_EQ(shown, (std::vector<std::string>{"10.0.0.8", "", "me", "pw"}));
+    EXPECT_EQ(ProxyIp, "10.0.0.8") << "closed without OK: nothing taken over";
+
+    QWidget* at = FormPassword->Edit_LoginUser->Handle();
+    std::vector<QWidget*> expected = {FormPassword->Edit_PasswordUser->Handle(), FormPassword->Button_ok->Handle(),
+                                      FormPassword->Edit_IPadressProxy->Handle(), FormPassword->Edit_ProxyPort->Handle()};
+    for (QWidget* next : expected) {
+        do
+            at = at->nextInFocusChain();
+        while (!(at->focusPolicy() & Qt::TabFocus));
+        EXPECT_EQ(at, next);
+    }
+}
+
+class ProxyHostNotFound : public ProxyTest {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("KESTROW_PRIVATE_NET"))
+            GTEST_SKIP() << "runs only in its private network namespace";
+        ProxyTest::SetUp();
+    }
+};
+
+TEST_F(ProxyHostNotFound, DialogIsShownWithoutAMessageFirst)
+{
+    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, "https://no-such-host.invalid"), 11001);
+    EXPECT_EQ(modals.forms.size(), 1u);
+    EXPECT_TRUE(modals.messages.empty());
+    EXPECT_EQ(log().substr(log().find("Proxy")), "Proxy authorization  Code error=11001");
+}

@@ -1,0 +1,85 @@
+#pragma once
+// A local stand-in for the vendor's download API: HTTPS on 127.0.0.1 at a
+// port chosen at run time. It serves orders (the manifest under
+// /1/get/<code>, the notifications /1/next/<code> and /1/done/<code>), the
+// base URL itself (which sets a cookie) and files under /files/<name> with
+// HEAD, GET and "Range: bytes=N-". Faults can be scripted per request and
+// attempt, and every request is logged for the tests to look at.
+
+#include "tools/localapi/certificates.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class SSLServer;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+struct Fault {
+    int status = 0;               // answer this status instead
+    int64_t cutAfter = -1;        // drop the connection after this many body bytes
+    int64_t bytesPerSecond = 0;   // send the body this slowly
+    int stallMs = 0;              // wait this long before the body
+    int64_t stallAt = 0;          // ... once this many body bytes are out
+    bool ignoreRange = false;     // answer 200 with the whole file to a range
+    int64_t rangeShift = 0;       // answer 206 from the asked offset plus this
+};
+
+struct LoggedRequest {
+    std::string method, path, range, cookie, userAgent, accept, source;
+};
+
+class LocalApi {
+public:
+    explicit LocalApi(CertificateFiles certificates);
+    ~LocalApi();
+
+    void Start(int port = 0);  // 0: any free port
+    void Stop();
+    int Port() const { return port_; }
+    std::string BaseUrl() const;                        // https://127.0.0.1:<port>
+    std::string FileUrl(const std::string& name) const;  // <base>/files/<name>
+
+    void AddOrder(const std::string& code, const std::string& manifest);
+    void AddFile(const std::string& name, std::string content);
+    void AddFileFromDisk(const std::string& name, const std::string& path);
+    // `request` is "METHOD /path"; attempt counts from 1, 0 means every one.
+    void AddFault(const std::string& request, Fault fault, int attempt = 0);
+    // Answers 403 to every other source address.
+    void AllowOnlySource(const std::string& address);
+
+    std::vector<LoggedRequest> Requests() const;
+    void ClearRequests();
+
+private:
+    struct File {
+        std::string content;
+        std::string diskPath;
+        int64_t size = 0;
+    };
+    void Serve(const httplib::Request& req, httplib::Response& res);
+    void ServeFile(const httplib::Request& req, httplib::Response& res, const File& file, const Fault& fault);
+    Fault TakeFault(const std::string& key);
+
+    CertificateFiles certificates_;
+    std::unique_ptr<httplib::SSLServer> server_;
+    std::thread thread_;
+    int port_ = 0;
+
+    mutable std::mutex mutex_;
+    std::map<std::string, std::string> orders_;
+    std::map<std::string, std::shared_ptr<File>> files_;
+    std::map<std::string, std::map<int, Fault>> faults_;
+    std::map<std::string, int> attempts_;
+    std::vector<LoggedRequest> log_;
+    std::string allowedSource_;
+    std::shared_ptr<std::atomic<bool>> stopping_ = std::make_shared<std::atomic<bool>>(false);
+};
