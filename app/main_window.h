@@ -56,6 +56,10 @@ public:
     void FormClose(TObject* Sender, TCloseAction& Action);
     void LIB_Decompres();
 
+    // the code check and the order request
+    int workCodeCopyFile();
+    int preparationDownload();
+
     // the API's reachability, through a proxy when needed
     int CheckProxyThread(TIdHTTP* client, const AnsiString& url);
 

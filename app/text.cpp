@@ -1,7 +1,5 @@
 #include "app/text.h"
 
-#include "platform/rtl.h"
-
 #include <cstring>
 
 namespace {
@@ -88,16 +86,4 @@ int LastPosChar(const AnsiString& s, const AnsiString& pattern)
         total += p;
         rest = rest.substr(size_t(p));
     }
-}
-
-void GetDateTime_File(const AnsiString& path, AnsiString& out, int withTime)
-{
-    out.clear();
-    int64_t age = FileAge(path);
-    if (age < 0)
-        return;
-    TDateTime when = FileDateToDateTime(age);
-    out = DateToStr(when);
-    if (withTime == 1)
-        out += " " + TimeToStr(when);
 }

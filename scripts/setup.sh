@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config clang
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   # GUI
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   qt6-qpa-plugins

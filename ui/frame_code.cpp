@@ -31,6 +31,12 @@ TFrameCodeCopyFile::TFrameCodeCopyFile(TComponent* owner) : TFrame(owner)
     Image_errorCheck_filetxt->Position.SetY(float(int(Height() - Image_errorCheck_filetxt->Height() * 3 / 2)));
     Image_Verification->Position.SetX(Image_coreect_code->Position.X());
     Image_Verification->Position.SetY(Image_coreect_code->Position.Y());
+
+    Image_Next1->OnClick = [this](TObject* s) { Image_Next1Click(s); };
+    Image1_Paste->OnClick = [this](TObject* s) { Image1_PasteClick(s); };
+    Edit_CodeCopyFile->OnKeyDown = [this](TObject* s, uint16_t& k, char32_t& c, TShiftState sh) {
+        Edit_CodeCopyFileKeyDown(s, k, c, sh);
+    };
 }
 
 void TFrameCodeCopyFile::noVisible_Image_msg()
@@ -45,4 +51,50 @@ void TFrameCodeCopyFile::clearWnd()
     noVisible_Image_msg();
     Image_Tundrel->SetVisible(false);
     Edit_CodeCopyFile->SetText("");
+}
+
+// Every check runs the whole order request; Enter and Paste only show the
+// outcome, Next then moves on.
+int TFrameCodeCopyFile::CheckCodeCopyFile()
+{
+    noVisible_Image_msg();
+    FormDecompres->UpdateWndThread(5);
+    if (FormDecompres->workCodeCopyFile() == 0) {
+        Image_coreect_code->SetVisible(true);
+        return 0;
+    }
+    return -1;
+}
+
+void TFrameCodeCopyFile::Image_Next1Click(TObject*)
+{
+    Image_Verification->SetVisible(true);
+    int r = CheckCodeCopyFile();
+    Image_Verification->SetVisible(false);
+    if (r != 0)
+        return;
+    Image_coreect_code->SetVisible(true);
+    SetVisible(false);
+    TFrameDirCopyFile* page2 = FormDecompres->FrameDirCopyFile1;
+    page2->SetVisible(true);
+    page2->noVisible_Image_msg();
+    page2->Edit_DirSaveFile->SetFocus();
+}
+
+void TFrameCodeCopyFile::Image1_PasteClick(TObject*)
+{
+    IFMXClipboardService* clipboard = nullptr;
+    if (!TPlatformServices::Current()->SupportsPlatformService(clipboard))
+        return;
+    // Shown as pasted; the check trims its own copy.
+    Edit_CodeCopyFile->SetText(clipboard->GetClipboard().AsString());
+    CheckCodeCopyFile();
+}
+
+void TFrameCodeCopyFile::Edit_CodeCopyFileKeyDown(TObject*, uint16_t& Key, char32_t&, TShiftState)
+{
+    Image_invalid_code->SetVisible(false);
+    Image_errorCheck_filetxt->SetVisible(false);
+    if (Key == vkReturn)
+        CheckCodeCopyFile();
 }

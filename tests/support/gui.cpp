@@ -6,6 +6,8 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QColor>
+#include <QImage>
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
@@ -68,4 +70,15 @@ std::vector<unsigned char> Snapshot(TControl* control)
     buffer.open(QIODevice::WriteOnly);
     pixmap.toImage().save(&buffer, "PNG");
     return std::vector<unsigned char>(png.begin(), png.end());
+}
+
+std::string PngBytes(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(QColor(40, 120, 200));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return std::string(png.constData(), size_t(png.size()));
 }

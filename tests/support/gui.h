@@ -28,5 +28,8 @@ void Post(std::function<void()> action, int delayMs = 0);
 TFormDecompres* OpenMainWindow(const std::string& folder);
 void CloseMainWindow();
 
+// A PNG picture of the given size.
+std::string PngBytes(int width, int height);
+
 // The control's current picture, to compare what is drawn.
 std::vector<unsigned char> Snapshot(TControl* control);

@@ -1,0 +1,51 @@
+#include "order/manifest.h"
+
+#include "app/globals.h"
+#include "app/text.h"
+
+int Read_NameFileLoad(const AnsiString& path, int& count, std::vector<AnsiString>& names, std::vector<int>& parts)
+{
+    FILE* file = std::fopen(path.c_str(), "r+");
+    if (!file) {
+        count = 0;
+        return kManifestCannotOpen;
+    }
+    int result = ReadManifest(file, count, names, parts);
+    std::fclose(file);
+    return result;
+}
+
+int ReadManifest(FILE* file, int& count, std::vector<AnsiString>& names, std::vector<int>& parts)
+{
+    const int capacity = std::min<int>(count, int(std::min(names.size(), parts.size())));
+    count = 0;
+    // Pieces of at most 299 characters: the rest of a longer line is read,
+    // and tested, as a line of its own.
+    char line[300];
+    while (std::fgets(line, sizeof line, file)) {
+        AnsiString text = line;
+        if (Pos(" ", text) || Pos("*", text) || Pos("?", text) || !Pos(ProtokolCopyFile, text))
+            return kManifestBadLine;
+        int part = -1;
+        if (Pos(".rar", text)) {
+            int at = Pos("part", text);
+            if (at == 0) {
+                part = 0;
+            } else {
+                char digit = at + 3 < int(text.size()) ? text[size_t(at + 3)] : '\0';
+                if (digit < '0' || digit > '9')
+                    return kManifestBadPartNumber;
+                part = digit - '0';
+            }
+        }
+        if (part > 1 && (count == 0 || parts[size_t(count - 1)] != part - 1))
+            return kManifestOutOfSequence;
+        if (count == capacity)
+            return count == 0 ? kManifestEmpty : kManifestTooLong;
+        Delete_Last_Symbol(line, 1);
+        names[size_t(count)] = line;
+        parts[size_t(count)] = part;
+        ++count;
+    }
+    return count == 0 ? kManifestEmpty : 0;
+}

@@ -1,0 +1,153 @@
+// The manifest parser's line rules, part numbers and result codes.
+
+#include "order/manifest.h"
+#include "tests/support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+namespace {
+std::string U(const std::string& name) { return "https://dl.kestrow-audio.com/files/" + name; }
+
+struct Parsed {
+    int result;
+    int count;
+    std::vector<AnsiString> names;
+    std::vector<int> parts;
+};
+
+Parsed Parse(const std::string& text, int capacity = 100)
+{
+    Sandbox box;
+    box.write("m.txt", text);
+    Parsed p{0, capacity, std::vector<AnsiString>(100), std::vector<int>(100, 99)};
+    p.result = Read_NameFileLoad(box.file("m.txt"), p.count, p.names, p.parts);
+    p.names.resize(size_t(p.count));
+    p.parts.resize(size_t(p.count));
+    return p;
+}
+
+std::string Lines(std::initializer_list<std::string> urls)
+{
+    std::string s;
+    for (auto& u : urls)
+        s += u + "\n";
+    return s;
+}
+}  // namespace
+
+TEST(Manifest, FiveLineExample)
+{
+    auto p = Parse(Lines({U("cover.png"), U("Lib.part1.rar"), U("Lib.part2.rar"), U("Lib.part3.rar"), U("Manual.pdf")}));
+    EXPECT_EQ(p.result, 0);
+    EXPECT_EQ(p.count, 5);
+    EXPECT_EQ(p.parts, (std::vector<int>{-1, 1, 2, 3, -1}));
+    EXPECT_EQ(p.names[1], U("Lib.part1.rar")) << "stored without its line feed";
+}
+
+struct Case {
+    const char* what;
+    std::string text;
+    int result;
+    int count;
+    std::vector<int> parts;
+};
+
+class ManifestCases : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ManifestCases, ResultCountAndParts)
+{
+    const Case& c = GetParam();
+    auto p = Parse(c.text);
+    EXPECT_EQ(p.result, c.result) << c.what;
+    EXPECT_EQ(p.count, c.count) << c.what;
+    if (!c.parts.empty())
+        EXPECT_EQ(p.parts, c.parts) << c.what;
+}
+
+std::vector<Case> Cases()
+{
+    std::string twentyOne, hundredOne;
+    std::vector<int> twenty;
+    for (int i = 1; i <= 21; ++i)
+        twentyOne += U("Lib.part" + std::to_string(i) + ".rar") + "\n";
+    for (int i = 1; i <= 20; ++i)
+        twenty.push_back(i <= 9 ? i : i <= 19 ? 1 : 2);
+    for (int i = 0; i < 101; ++i)
+        hundredOne += U("f" + std::to_string(i) + ".wav") + "\n";
+    std::string host = "https://dl.kestrow-audio.com/";
+    return {
+        {"a volume out of sequence", Lines({U("Lib.part1.rar"), U("cover.png"), U("Lib.part2.rar")}), -15, 2, {1, -1}},
+        {"a second volume first", Lines({U("Lib.part2.rar")}), -15, 0, {}},
+        {"zero-padded volumes", Lines({U("Lib.part01.rar"), U("Lib.part02.rar")}), 0, 2, {0, 0}},
+        {"a set that starts at part9", Lines({U("Lib.part9.rar"), U("Lib.part10.rar")}), -15, 0, {}},
+        {"a blank", Lines({U("cover.png"), U("my lib.rar")}), -12, 1, {-1}},
+        {"an asterisk", Lines({U("*.rar")}), -12, 0, {}},
+        {"a query", Lines({U("Lib.rar?token=1")}), -12, 0, {}},
+        {"plain http", Lines({"http://dl.kestrow-audio.com/Lib.rar"}), -12, 0, {}},
+        {"the first part decides", Lines({host + "part7/Lib.rar"}), -15, 0, {}},
+        {"folder part7 after a 6",
+         Lines({U("S.part1.rar"), U("S.part2.rar"), U("S.part3.rar"), U("S.part4.rar"), U("S.part5.rar"),
+                U("S.part6.rar"), host + "part7/Lib.rar"}),
+         0, 7, {1, 2, 3, 4, 5, 6, 7}},
+        {"21 volumes", twentyOne, -15, 20, twenty},
+        {"an empty file", "", -14, 0, {}},
+        {"101 lines", hundredOne, -16, 100, {}},
+        {"a line feed after the last line", U("a.wav") + "\n", 0, 1, {-1}},
+        {"two line feeds after the last line", U("a.wav") + "\n\n", -12, 1, {-1}},
+        {"a last line without a line feed", U("a.wav") + "\n" + U("b.rar"), 0, 2, {-1, 0}},
+        {"a letter after part", Lines({U("cover.png"), U("Lib.partA.rar")}), -17, 1, {-1}},
+        {"part at the end of the line", Lines({U("Lib.rar.part")}), -17, 0, {}},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, ManifestCases, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             std::string name;
+                             for (const char* c = info.param.what; *c; ++c)
+                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                             return name;
+                         });
+
+TEST(Manifest, Part9ThenPart10IsAccepted)
+{
+    std::string set;
+    for (int i = 1; i <= 10; ++i)
+        set += U("Lib.part" + std::to_string(i) + ".rar") + "\n";
+    auto p = Parse(set);
+    EXPECT_EQ(p.result, 0);
+    EXPECT_EQ(p.parts.back(), 1);
+    EXPECT_EQ(p.parts[8], 9);
+}
+
+TEST(Manifest, LinesLongerThanAPieceAreReadAsTwo)
+{
+    std::string base = U("");
+    std::string l298 = base + std::string(298 - base.size() - 4, 'a') + ".wav";
+    std::string l299 = base + std::string(299 - base.size() - 4, 'a') + ".wav";
+    ASSERT_EQ(l298.size(), 298u);
+    auto p = Parse(l298 + "\n");
+    EXPECT_EQ(p.result, 0);
+    EXPECT_EQ(p.names[0], l298);
+    p = Parse(l299 + "\n");
+    EXPECT_EQ(p.result, -12) << "the lone line feed after 299 characters is a blank line";
+    EXPECT_EQ(p.count, 1);
+    EXPECT_EQ(p.names[0], l299);
+}
+
+TEST(Manifest, CarriageReturnsStayInTheEntries)
+{
+    auto p = Parse(U("a.wav") + "\r\n" + U("b.wav") + "\r\n");
+    EXPECT_EQ(p.result, 0);
+    EXPECT_EQ(p.names[0], U("a.wav") + "\r");
+}
+
+TEST(Manifest, UnopenableFile)
+{
+    int count = 100;
+    std::vector<AnsiString> names(100);
+    std::vector<int> parts(100);
+    EXPECT_EQ(Read_NameFileLoad("/nonexistent/kestrow/m.txt", count, names, parts), -11);
+    EXPECT_EQ(count, 0);
+}

@@ -1,0 +1,306 @@
+// The code check and the order request against the local download API, and
+// page 1 driven as a person drives it.
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "tests/support/gui.h"
+#include "tests/support/servers.h"
+#include "ui/form_password.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+class OrderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        site_NameLoadPath = server.base();
+        w = OpenMainWindow(box.path());
+        w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
+        w->DirTemp = box.path() + "/tmp/";
+        std::filesystem::create_directory(w->DirTemp);
+        server->AddFile("cover.png", PngBytes(200, 30));
+        server->AddFile("Lib.part1.rar", RandomBytes(3000, 1));
+        server->AddFile("Lib.part2.rar", RandomBytes(1500, 2));
+        server->AddFile("Manual.pdf", RandomBytes(700, 3));
+        manifest = url("cover.png") + "\n" + url("Lib.part1.rar") + "\n" + url("Lib.part2.rar") + "\n" +
+                   url("Manual.pdf") + "\n";
+        server->AddOrder("AB12", manifest);
+    }
+    void TearDown() override { CloseMainWindow(); }
+
+    std::string url(const std::string& name) { return server->FileUrl(name); }
+    int check(const std::string& typed)
+    {
+        page1()->Edit_CodeCopyFile->SetText(typed);
+        return w->workCodeCopyFile();
+    }
+    TFrameCodeCopyFile* page1() { return w->FrameCodeCopyFile1; }
+    std::string log() { return box.read("KW_installerlog.txt"); }
+    std::string entry(const std::string& message)
+    {
+        return "KestrowInstaller Version 1 \xD0\xBE\xD1\x82 06.12.2026\nYour purchase code: " + w->CodeCopyFile + "\n" +
+               message;
+    }
+
+    Sandbox box;
+    ApiServer server;
+    TFormDecompres* w = nullptr;
+    ModalResponder modals;
+    std::string manifest;
+};
+
+struct CodeCase {
+    std::string typed;
+    int result;
+    std::string code;  // as trimmed
+};
+
+TEST_F(OrderTest, TrimmingAndValidation)
+{
+    std::string twenty = "ABCDEFGHIJ0123456789";
+    for (const char* code : {"ab12", "A", "ABCDEFGHIJ0123456789"})
+        server->AddOrder(code, manifest);
+    std::vector<CodeCase> cases = {
+        {"", -1, ""},
+        {"  ab12-", 0, "ab12"},
+        {"-A", 0, "A"},
+        {"A-", -2, "A-"},
+        {"ab cd", -2, "ab cd"},
+        {"!!!", -2, "!!!"},
+        {twenty, 0, twenty},
+        {twenty + "X", -3, twenty + "X"},
+        {" " + twenty, 0, twenty},
+        {"r\xC3\xA9sum\xC3\xA9", -2, "r\xC3\xA9sum"},
+        {"\t\"ab12\"\n", 0, "ab12"},
+    };
+    for (const CodeCase& c : cases) {
+        page1()->noVisible_Image_msg();
+        EXPECT_EQ(check(c.typed), c.result) << "[" << c.typed << "]";
+        EXPECT_EQ(w->CodeCopyFile, c.code) << "[" << c.typed << "]";
+        if (c.result == 0) {
+            EXPECT_EQ(log(), "") << "a check that passes leaves no log";
+            EXPECT_FALSE(page1()->Image_invalid_code->Visible());
+        } else {
+            EXPECT_EQ(log(), entry("Purchase code input  Code error=" + std::to_string(c.result)));
+            EXPECT_TRUE(page1()->Image_invalid_code->Visible());
+        }
+    }
+    EXPECT_TRUE(modals.messages.empty());
+}
+
+TEST_F(OrderTest, UrlsAndManifestPathOfATrimmedCode)
+{
+    server->AddOrder("ab12", manifest);
+    ASSERT_EQ(check("  ab12-"), 0);
+    EXPECT_EQ(w->UrlGet, server.base() + "/1/get/ab12");
+    EXPECT_EQ(w->UrlNext, server.base() + "/1/next/ab12");
+    EXPECT_EQ(w->UrlDone, server.base() + "/1/done/ab12");
+    EXPECT_EQ(w->NameFileList, w->DirTemp + "ab12.txt");
+    EXPECT_FALSE(FileExists(w->NameFileList)) << "deleted once parsed";
+}
+
+TEST_F(OrderTest, WholeCheckAsTheApiSeesIt)
+{
+    ASSERT_EQ(check("AB12"), 0);
+    std::vector<std::string> seen;
+    for (auto& r : server->Requests()) {
+        seen.push_back(r.method + " " + r.path);
+        EXPECT_EQ(r.userAgent, "Mozilla/3.0 (compatible; Indy Library)");
+        EXPECT_EQ(r.accept, "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "HEAD /", "GET /1/get/AB12", "HEAD /1/next/AB12", "GET /files/cover.png", "HEAD /1/next/AB12",
+                        "HEAD /files/Lib.part1.rar", "HEAD /1/next/AB12", "HEAD /files/Lib.part2.rar",
+                        "HEAD /1/next/AB12", "HEAD /files/Manual.pdf"}));
+    EXPECT_EQ(server->Requests().back().cookie, "kw_session=k3str0w");
+
+    EXPECT_EQ(w->CountFileLoad, 3);
+    EXPECT_EQ(w->NameFileLoad[0], url("Lib.part1.rar"));
+    EXPECT_EQ(w->NameFileLoad[2], url("Manual.pdf"));
+    EXPECT_EQ(std::vector<int>(w->PartFileLoad.begin(), w->PartFileLoad.begin() + 3), (std::vector<int>{1, 2, -1}));
+    EXPECT_EQ(std::vector<int64_t>(w->SizeFileLoad.begin(), w->SizeFileLoad.begin() + 3),
+              (std::vector<int64_t>{3000, 1500, 700}));
+    EXPECT_EQ(w->SizeAllFile, 5200);
+    EXPECT_EQ(w->SizeAllProgress, 5200);
+    EXPECT_EQ(StageWorkApp, 5);
+
+    // The product picture: its own width, centred, on all four pages.
+    for (TImage* image : {page1()->Image_Tundrel, w->FrameDirCopyFile1->Image_Tundrel, w->FrameLibInstal1->Image_Tundrel,
+                          w->FrameEnd1->Image_Tundrel}) {
+        EXPECT_TRUE(image->Visible());
+        EXPECT_EQ(image->Width(), 200);
+        EXPECT_EQ(image->Position.X(), 200);
+    }
+    EXPECT_EQ(w->FrameEnd1->Image_Tundrel->Position.Y(), 159);
+    EXPECT_EQ(log(), "");
+    EXPECT_TRUE(modals.messages.empty());
+}
+
+TEST_F(OrderTest, OddWidthPictureAndASecondPicture)
+{
+    server->AddFile("cover.png", PngBytes(281, 20));
+    server->AddOrder("PNG2", url("cover.png") + "\n" + url("cover.png") + "\n");
+    ASSERT_EQ(check("PNG2"), 0);
+    EXPECT_EQ(page1()->Image_Tundrel->Position.X(), 159.5f);
+    EXPECT_EQ(w->CountFileLoad, 1) << "the second picture is a file of the order";
+}
+
+TEST_F(OrderTest, ManifestOfOnlyThePicture)
+{
+    server->AddOrder("PIC", url("cover.png") + "\n");
+    ASSERT_EQ(check("PIC"), 0);
+    EXPECT_EQ(w->CountFileLoad, 0);
+    EXPECT_EQ(w->SizeAllFile, 0);
+    EXPECT_TRUE(page1()->Image_Tundrel->Visible());
+}
+
+TEST_F(OrderTest, UndecodablePictureShowsNone)
+{
+    page1()->Image_Tundrel->SetVisible(true);
+    server->AddFile("cover.png", "this is no picture");
+    ASSERT_EQ(check("AB12"), 0);
+    EXPECT_FALSE(page1()->Image_Tundrel->Visible());
+    EXPECT_FALSE(w->FrameEnd1->Image_Tundrel->Visible());
+}
+
+TEST_F(OrderTest, UnknownCodeIsAFailedManifestFetch)
+{
+    EXPECT_EQ(check("NOSUCH"), -404);
+    EXPECT_EQ(log(), entry("preparationDownload " + w->UrlGet + " Code error=-404"));
+    EXPECT_TRUE(page1()->Image_errorCheck_filetxt->Visible());
+    ASSERT_EQ(modals.messages.size(), 1u);
+    EXPECT_EQ(modals.messages[0].rfind("Get_FileStream Error: " + w->UrlGet, 0), 0u);
+}
+
+TEST_F(OrderTest, HtmlOrEmptyBodyIsAParseFailure)
+{
+    server->AddOrder("HTML", "<html><body>Order list</body></html>\n");
+    EXPECT_EQ(check("HTML"), -12);
+    EXPECT_EQ(log(), entry("preparationDownload \nDownload list is empty \n" + w->NameFileList + " Code error=-12"));
+    EXPECT_TRUE(FileExists(w->NameFileList)) << "a manifest that failed to parse stays";
+    server->AddOrder("EMPTY", "");
+    EXPECT_EQ(check("EMPTY"), -14);
+    EXPECT_EQ(log(), entry("preparationDownload \nDownload list is empty \n" + w->NameFileList + " Code error=-14"));
+    server->AddOrder("HALF", url("a.wav") + "\n" + url("b c.wav") + "\n");
+    EXPECT_EQ(check("HALF"), -12);
+    EXPECT_EQ(log(), entry("preparationDownload \n" + w->NameFileList + " Code error=-12"));
+}
+
+TEST_F(OrderTest, SizeQueryFailingOnTheThirdFile)
+{
+    server->AddFault("HEAD /files/Manual.pdf", Fault{.status = 500});
+    EXPECT_EQ(check("AB12"), -500);
+    EXPECT_EQ(log(), entry("preparationDownload  Size " + url("Manual.pdf") + " Code error=-500"));
+    EXPECT_FALSE(FileExists(w->NameFileList));
+    EXPECT_TRUE(page1()->Image_errorCheck_filetxt->Visible());
+}
+
+TEST_F(OrderTest, FilesOfTwoGigabytesAndMore)
+{
+    std::string big = box.file("huge.rar");
+    std::filesystem::resize_file((std::ofstream(big), big), 3ll * 1024 * 1024 * 1024 + 5);  // sparse
+    server->AddFileFromDisk("huge.rar", big);
+    server->AddOrder("HUGE", url("huge.rar") + "\n" + url("Manual.pdf") + "\n");
+    ASSERT_EQ(check("HUGE"), 0);
+    EXPECT_EQ(w->SizeFileLoad[0], 3ll * 1024 * 1024 * 1024 + 5);
+    EXPECT_EQ(w->SizeAllFile, 3ll * 1024 * 1024 * 1024 + 5 + 700);
+}
+
+class OrderBehindProxy : public OrderTest {
+protected:
+    void SetUp() override
+    {
+        OrderTest::SetUp();
+        server->AllowOnlySource("127.0.0.3");
+    }
+    void Answer(const std::string& password)
+    {
+        modals.onForm = [=](TForm*) {
+            FormPassword->Edit_IPadressProxy->SetText("127.0.0.1");
+            FormPassword->Edit_ProxyPort->SetText(std::to_string(proxy.port()));
+            FormPassword->Edit_LoginUser->SetText("buyer");
+            FormPassword->Edit_PasswordUser->SetText(password);
+            SimulateClick(FormPassword->Button_ok);
+        };
+    }
+    Tinyproxy proxy{"buyer", "s3cret", server->Port()};
+};
+
+TEST_F(OrderBehindProxy, RightCredentialsFetchTheOrderThroughTheProxy)
+{
+    Answer("s3cret");
+    EXPECT_EQ(check("AB12"), 0);
+    EXPECT_EQ(w->CountFileLoad, 3);
+    EXPECT_EQ(server->Requests().back().source, "127.0.0.3");
+    EXPECT_EQ(log(), "");
+}
+
+TEST_F(OrderBehindProxy, WrongCredentialsAreLoggedTwice)
+{
+    Answer("guess");
+    EXPECT_EQ(check("AB12"), -401);
+    EXPECT_EQ(log(), entry("Proxy authorization  Code error=-401") + entry("preparationDownload  Code error=-401"));
+    EXPECT_TRUE(page1()->Image_errorCheck_filetxt->Visible());
+}
+
+// ---- page 1, as a person uses it -------------------------------------------
+
+TEST_F(OrderTest, EnterChecksAndStays)
+{
+    page1()->Edit_CodeCopyFile->SetText("AB12");
+    SimulateKey(page1()->Edit_CodeCopyFile, vkReturn);
+    EXPECT_TRUE(page1()->Image_coreect_code->Visible());
+    EXPECT_TRUE(page1()->Visible());
+
+    page1()->Edit_CodeCopyFile->SetText("");
+    SimulateKey(page1()->Edit_CodeCopyFile, vkReturn);
+    EXPECT_TRUE(page1()->Image_invalid_code->Visible());
+    EXPECT_FALSE(page1()->Image_coreect_code->Visible());
+    SimulateKey(page1()->Edit_CodeCopyFile, 'X', "x");
+    EXPECT_FALSE(page1()->Image_invalid_code->Visible()) << "any key hides it";
+    EXPECT_EQ(page1()->Edit_CodeCopyFile->Text(), "x") << "the edit still takes the key";
+}
+
+TEST_F(OrderTest, NextWithAnInvalidCodeShowsVerifyingThenTheRefusal)
+{
+    page1()->Edit_CodeCopyFile->SetText("ab cd");
+    bool verifyingDuringCheck = false;
+    Post([&] { verifyingDuringCheck = page1()->Image_Verification->Visible(); });
+    SimulateClick(page1()->Image_Next1);
+    EXPECT_TRUE(verifyingDuringCheck);
+    EXPECT_FALSE(page1()->Image_Verification->Visible());
+    EXPECT_TRUE(page1()->Image_invalid_code->Visible());
+    EXPECT_TRUE(page1()->Visible());
+}
+
+TEST_F(OrderTest, NextWithAValidCodeLeadsToPageTwo)
+{
+    w->FrameDirCopyFile1->Image_folder_no_Empty->SetVisible(true);
+    page1()->Edit_CodeCopyFile->SetText("AB12");
+    SimulateClick(page1()->Image_Next1);
+    EXPECT_FALSE(page1()->Visible());
+    EXPECT_TRUE(w->FrameDirCopyFile1->Visible());
+    EXPECT_FALSE(w->FrameDirCopyFile1->Image_folder_no_Empty->Visible()) << "page 2's messages are cleared";
+    EXPECT_TRUE(w->FrameDirCopyFile1->Edit_DirSaveFile->IsFocused());
+    EXPECT_TRUE(page1()->Image_coreect_code->Visible());
+}
+
+TEST_F(OrderTest, PasteTakesTheClipboardAsItIs)
+{
+    IFMXClipboardService* clipboard = nullptr;
+    ASSERT_TRUE(TPlatformServices::Current()->SupportsPlatformService(clipboard));
+    clipboard->SetClipboard(TValue("  AB12  "));
+    SimulateClick(page1()->Image1_Paste);
+    EXPECT_EQ(page1()->Edit_CodeCopyFile->Text(), "  AB12  ");
+    EXPECT_TRUE(page1()->Image_coreect_code->Visible());
+    EXPECT_TRUE(page1()->Visible());
+
+    clipboard->SetClipboard(TValue());
+    SimulateClick(page1()->Image1_Paste);
+    EXPECT_EQ(page1()->Edit_CodeCopyFile->Text(), "");
+    EXPECT_TRUE(page1()->Image_invalid_code->Visible());
+    EXPECT_EQ(log(), entry("Purchase code input  Code error=-1"));
+}
