@@ -33,8 +33,8 @@ const ArtPiece kArtwork[] = {
     // page 2, destination folder
     {"page_folder", 600, 400, ArtKind::Background, 2,
      {Heading("PLEASE CHOOSE AN EMPTY FOLDER FOR THE LIBRARY:", 208),
-      ArtText{"AVAILABLE DISK SPACE:", 64, 275, 150, 17, 10, true, false},
-      ArtText{"REQUIRED FOR INSTALLATION:", 64, 291, 150, 17, 10, true, false}, {}}},
+      ArtText{"AVAILABLE SPACE:", 64, 275, 150, 17, 10, true, false},
+      ArtText{"REQUIRED SPACE:", 64, 291, 150, 17, 10, true, false}, {}}},
     {"button_browse", 65, 30, ArtKind::Button, 0, Fill("BROWSE", 65, 30, 12)},
     {"button_back", 65, 30, ArtKind::Button, 0, Fill("BACK", 65, 30, 12)},
     {"msg_space_ok", 158, 21, ArtKind::MessageOk, 0, Fill("REQUIRED DISK SPACE IS AVAILABLE", 158, 21, 10)},
