@@ -54,6 +54,8 @@ struct Case {
     std::vector<int> parts;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.what; }
+
 class ManifestCases : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ManifestCases, ResultCountAndParts)

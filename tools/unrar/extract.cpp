@@ -1,0 +1,295 @@
+#include "tools/unrar/extract.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+constexpr size_t kBlockSize = 1 << 20;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+    Fd& operator=(Fd&& o) noexcept
+    {
+        if (this != &o) {
+            Reset();
+            fd_ = o.fd_;
+            o.fd_ = -1;
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    void Reset()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+std::vector<std::string> Components(const std::string& path)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t stop = path.find_first_of("/\\", start);
+        if (stop == std::string::npos)
+            stop = path.size();
+        std::string part = path.substr(start, stop - start);
+        if (!part.empty() && part != ".")
+            out.push_back(part);
+        start = stop + 1;
+    }
+    return out;
+}
+
+// A temporary file beside its final place; removed unless handed over.
+class TempFile {
+public:
+    TempFile(int dir, const std::string& where) : dir_(dir)
+    {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && fd_.get() < 0; ++attempt) {
+            char name[40];
+            std::snprintf(name, sizeof name, ".unrar-%08x%08x.part", random(), random());
+            fd_ = Fd(::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+            if (fd_.get() >= 0)
+                name_ = name;
+            else if (errno != EEXIST)
+                break;
+        }
+        if (fd_.get() < 0)
+            throw UnrarError(where, std::string("cannot create a file: ") + std::strerror(errno));
+    }
+    ~TempFile()
+    {
+        if (!name_.empty())
+            ::unlinkat(dir_, name_.c_str(), 0);
+    }
+    int fd() const { return fd_.get(); }
+    // Moves the file to `name` unless something is there; false if it was.
+    bool Place(const std::string& name, const std::string& where)
+    {
+        fd_.Reset();
+        int rc = ::renameat2(dir_, name_.c_str(), dir_, name.c_str(), RENAME_NOREPLACE);
+        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // Without no-replace renames: a new hard link never replaces either.
+            rc = ::linkat(dir_, name_.c_str(), dir_, name.c_str(), 0);
+            if (rc == 0)
+                ::unlinkat(dir_, name_.c_str(), 0);
+        }
+        if (rc == 0) {
+            name_.clear();
+            return true;
+        }
+        if (errno == EEXIST)
+            return false;
+        throw UnrarError(where, std::string("cannot move into place: ") + std::strerror(errno));
+    }
+
+private:
+    int dir_;
+    Fd fd_;
+    std::string name_;
+};
+
+class Extractor {
+public:
+    Extractor(const ArchiveLayout& layout, const std::string& destination) : layout_(layout)
+    {
+        ::mkdir(destination.c_str(), 0755);
+        root_ = Fd(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (root_.get() < 0)
+            throw UnrarError(destination, std::string("cannot open the destination: ") + std::strerror(errno));
+    }
+    ~Extractor() { Close(); }
+
+    void Run()
+    {
+        // libarchive's RAR 4 reader stops at a volume's end where no file runs
+        // on: such a set is read as runs of volumes that each start afresh.
+        size_t index = 0;
+        size_t first = 0;
+        for (size_t v = 0; v < layout_.volumes.size(); ++v) {
+            bool runEnds = v + 1 == layout_.volumes.size() || (layout_.format == 4 && !layout_.endsInsideFile[v]);
+            if (!runEnds)
+                continue;
+            Open(first, v + 1);
+            for (;;) {
+                archive_entry* entry = nullptr;
+                int r = archive_read_next_header(archive_, &entry);
+                if (r == ARCHIVE_EOF)
+                    break;
+                if (r < ARCHIVE_WARN)
+                    Fail(ArchiveText());
+                if (index >= layout_.entries.size())
+                    Fail("more entries than the archive's headers list");
+                ExtractEntry(entry, layout_.entries[index++]);
+            }
+            Close();
+            first = v + 1;
+        }
+        if (index != layout_.entries.size())
+            Fail("the archive ended after " + std::to_string(index) + " of " + std::to_string(layout_.entries.size()) +
+                 " entries");
+    }
+
+private:
+    void Open(size_t from, size_t to)
+    {
+        archive_ = archive_read_new();
+        archive_read_support_format_rar(archive_);
+        archive_read_support_format_rar5(archive_);
+        std::vector<const char*> names;
+        for (size_t v = from; v < to; ++v)
+            names.push_back(layout_.volumes[v].c_str());
+        names.push_back(nullptr);
+        if (archive_read_open_filenames(archive_, names.data(), kBlockSize) != ARCHIVE_OK)
+            Fail(ArchiveText());
+    }
+    void Close()
+    {
+        if (archive_)
+            archive_read_free(archive_);
+        archive_ = nullptr;
+    }
+    [[noreturn]] void Fail(const std::string& reason) const { throw UnrarError(layout_.volumes.front(), reason); }
+    std::string ArchiveText() const
+    {
+        const char* text = archive_error_string(archive_);
+        return text ? text : "unreadable archive";
+    }
+
+    // Opens (creating) each folder of `parts` below the destination, never
+    // following a link, so nothing lands outside it.
+    Fd OpenFolder(const std::vector<std::string>& parts, size_t count, const std::string& name)
+    {
+        Fd dir(::dup(root_.get()));
+        for (size_t i = 0; i < count; ++i) {
+            if (::mkdirat(dir.get(), parts[i].c_str(), 0755) != 0 && errno != EEXIST)
+                Fail(name + ": cannot create a folder: " + std::strerror(errno));
+            Fd next(::openat(dir.get(), parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (next.get() < 0)
+                Fail(name + ": \"" + parts[i] + "\" is no folder: " + std::strerror(errno));
+            dir = std::move(next);
+        }
+        return dir;
+    }
+
+    void ExtractEntry(archive_entry* entry, const ArchiveEntry& expected)
+    {
+        const char* utf8 = archive_entry_pathname_utf8(entry);
+        std::string name = utf8 ? utf8 : archive_entry_pathname(entry) ? archive_entry_pathname(entry) : "";
+        if (!IsSafeRelativePath(name))
+            Fail("unsafe path refused: " + name);
+        if (archive_entry_is_encrypted(entry))
+            Fail("encrypted entry refused: " + name);
+        mode_t type = archive_entry_filetype(entry);
+        if (type == AE_IFLNK || archive_entry_hardlink(entry))
+            Fail("link entry refused: " + name);
+        std::vector<std::string> parts = Components(name);
+        if (parts.empty())
+            Fail("empty entry name");
+        if (type == AE_IFDIR || expected.directory) {
+            OpenFolder(parts, parts.size(), name);
+            return;
+        }
+        if (type != AE_IFREG)
+            Fail("unsupported entry refused: " + name);
+
+        if (expected.olderVersion) {
+            Skip(name);
+            return;
+        }
+        Fd dir = OpenFolder(parts, parts.size() - 1, name);
+        const std::string& base = parts.back();
+        struct stat st {};
+        if (::fstatat(dir.get(), base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            Skip(name);  // never overwritten, never touched
+            return;
+        }
+        TempFile temp(dir.get(), layout_.volumes.front() + ": " + name);
+        uint64_t written = 0;
+        uLong crc = crc32(0, nullptr, 0);
+        for (;;) {
+            const void* block = nullptr;
+            size_t size = 0;
+            la_int64_t offset = 0;
+            int r = archive_read_data_block(archive_, &block, &size, &offset);
+            if (r == ARCHIVE_EOF)
+                break;
+            if (r < ARCHIVE_WARN)
+                Fail(name + ": " + ArchiveText());
+            if (uint64_t(offset) < written)
+                Fail(name + ": data out of order");
+            static const std::vector<char> zeros(kBlockSize);
+            while (written < uint64_t(offset)) {
+                size_t n = size_t(std::min<uint64_t>(zeros.size(), uint64_t(offset) - written));
+                Write(temp.fd(), zeros.data(), n, name);
+                crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), uInt(n));
+                written += n;
+            }
+            if (size == 0)
+                continue;  // (a null buffer would reset the CRC)
+            Write(temp.fd(), block, size, name);
+            crc = crc32_z(crc, static_cast<const Bytef*>(block), size);
+            written += size;
+        }
+        if (written != expected.size)
+            Fail(name + ": " + std::to_string(written) + " bytes where " + std::to_string(expected.size) +
+                 " were expected");
+        if (expected.hasCrc && uint32_t(crc) != expected.crc)
+            Fail(name + ": CRC mismatch, the data is damaged");
+        mode_t mode = archive_entry_perm(entry) & 0777;
+        ::fchmod(temp.fd(), mode ? mode : 0644);
+        if (archive_entry_mtime_is_set(entry)) {
+            timespec times[2] = {{0, UTIME_OMIT}, {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)}};
+            ::futimens(temp.fd(), times);
+        }
+        temp.Place(base, layout_.volumes.front() + ": " + name);
+    }
+
+    void Skip(const std::string& name)
+    {
+        if (archive_read_data_skip(archive_) < ARCHIVE_WARN)
+            Fail(name + ": " + ArchiveText());
+    }
+
+    void Write(int fd, const void* data, size_t size, const std::string& name)
+    {
+        auto* p = static_cast<const char*>(data);
+        while (size > 0) {
+            ssize_t n = ::write(fd, p, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                Fail(name + ": cannot write: " + std::strerror(errno));
+            p += n;
+            size -= size_t(n);
+        }
+    }
+
+    const ArchiveLayout& layout_;
+    Fd root_;
+    archive* archive_ = nullptr;
+};
+}  // namespace
+
+void ExtractArchive(const ArchiveLayout& layout, const std::string& destination)
+{
+    Extractor extractor(layout, destination);
+    extractor.Run();
+}

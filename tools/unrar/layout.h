@@ -1,0 +1,47 @@
+#pragma once
+// What an archive holds, read from its own headers before anything is
+// extracted: the volumes of the set, in order, and every entry with its
+// size and checksum. Reading it refuses whatever cannot be extracted safely
+// and whole: a missing, truncated, duplicated or swapped volume, a damaged
+// header, an encrypted archive or entry, a link, a path leaving the
+// destination.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct ArchiveEntry {
+    std::string name;  // as stored: '/' or '\' between folders
+    bool directory = false;
+    uint64_t size = 0;
+    bool hasCrc = false;
+    uint32_t crc = 0;  // CRC32 of the whole unpacked file
+    bool olderVersion = false;  // an earlier version of a file the archive keeps: not extracted
+};
+
+struct ArchiveLayout {
+    int format = 0;  // 4 or 5
+    std::vector<std::string> volumes;
+    // For each volume: whether a file runs on into the next one.
+    std::vector<bool> endsInsideFile;
+    std::vector<ArchiveEntry> entries;  // files and folders, in stored order
+};
+
+// A failure, named by the archive or volume it concerns.
+class UnrarError : public std::runtime_error {
+public:
+    UnrarError(const std::string& where, const std::string& reason) : std::runtime_error(where + ": " + reason) {}
+};
+
+// The file name of volume `index` (0 = the first) of the set that starts
+// with `first`: Name.partN.rar at the first volume's digit width, or the old
+// Name.rar, Name.r00, Name.r01 style. Empty when there can be no such volume.
+std::string VolumeName(const std::string& first, int index);
+
+// Reads every volume's headers; throws UnrarError on anything amiss.
+ArchiveLayout ReadLayout(const std::string& firstVolume);
+
+// False for an empty path, an absolute one or one with a ".." component
+// ('\' counts as a separator too).
+bool IsSafeRelativePath(const std::string& name);
