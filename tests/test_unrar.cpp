@@ -1,6 +1,7 @@
 // The bundled unpacker, run as the installer runs it: unrar -o- x ARCHIVE DEST.
 
 #include "tests/support/rar_writer.h"
+#include "tools/unrar/crc32.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/servers.h"
 
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -461,4 +463,17 @@ TEST(UnrarRealArchives, EveryOtherOneEndsCleanlyWithNothingOutside)
         ++checked;
     }
     EXPECT_GT(checked, 20);
+}
+
+TEST(UnrarCrc32, MatchesZlibForEveryLengthAndSplit)
+{
+    std::string bytes = RandomBytes(5000, 77);
+    for (size_t n : {size_t(0), size_t(1), size_t(15), size_t(16), size_t(63), size_t(64), size_t(65), size_t(127),
+                     size_t(128), size_t(1000), size_t(4099), size_t(5000)}) {
+        auto* p = reinterpret_cast<const Bytef*>(bytes.data());
+        uint32_t zlibCrc = uint32_t(crc32(0, p, uInt(n)));
+        EXPECT_EQ(Crc32Update(0, bytes.data(), n), zlibCrc) << n;
+        size_t half = n / 3;
+        EXPECT_EQ(Crc32Update(Crc32Update(0, bytes.data(), half), bytes.data() + half, n - half), zlibCrc) << n;
+    }
 }

@@ -1,8 +1,9 @@
 #include "tools/unrar/extract.h"
 
+#include "tools/unrar/crc32.h"
+
 #include <archive.h>
 #include <archive_entry.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
@@ -223,7 +224,7 @@ private:
         }
         TempFile temp(dir.get(), layout_.volumes.front() + ": " + name);
         uint64_t written = 0;
-        uLong crc = crc32(0, nullptr, 0);
+        uint32_t crc = 0;
         for (;;) {
             const void* block = nullptr;
             size_t size = 0;
@@ -239,19 +240,17 @@ private:
             while (written < uint64_t(offset)) {
                 size_t n = size_t(std::min<uint64_t>(zeros.size(), uint64_t(offset) - written));
                 Write(temp.fd(), zeros.data(), n, name);
-                crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), uInt(n));
+                crc = Crc32Update(crc, zeros.data(), n);
                 written += n;
             }
-            if (size == 0)
-                continue;  // (a null buffer would reset the CRC)
             Write(temp.fd(), block, size, name);
-            crc = crc32_z(crc, static_cast<const Bytef*>(block), size);
+            crc = Crc32Update(crc, block, size);
             written += size;
         }
         if (written != expected.size)
             Fail(name + ": " + std::to_string(written) + " bytes where " + std::to_string(expected.size) +
                  " were expected");
-        if (expected.hasCrc && uint32_t(crc) != expected.crc)
+        if (expected.hasCrc && crc != expected.crc)
             Fail(name + ": CRC mismatch, the data is damaged");
         mode_t mode = archive_entry_perm(entry) & 0777;
         ::fchmod(temp.fd(), mode ? mode : 0644);

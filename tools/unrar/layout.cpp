@@ -1,6 +1,6 @@
 #include "tools/unrar/layout.h"
 
-#include <zlib.h>
+#include "tools/unrar/crc32.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,7 +16,7 @@ const uint8_t kRar4Signature[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
 constexpr uint64_t kMaxHeader = 2 * 1024 * 1024;
 constexpr int kMaxVolumes = 10000;
 
-uint32_t Crc(const uint8_t* data, size_t n) { return uint32_t(crc32(0, data, uInt(n))); }
+uint32_t Crc(const uint8_t* data, size_t n) { return Crc32Update(0, data, n); }
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
