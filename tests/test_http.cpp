@@ -108,6 +108,7 @@ TEST_F(HttpTest, HeadersAndCookiesAsTheApiSeesThem)
     EXPECT_EQ(log[0].cookie, "");
     EXPECT_EQ(log[1].cookie, "kw_session=k3str0w") << "the cookie set by the API comes back";
     EXPECT_EQ(log[1].source, "127.0.0.1");
+    EXPECT_EQ(log[1].sourcePort, log[0].sourcePort) << "one connection, kept alive";
 }
 
 TEST_F(HttpTest, ProxyVariablesOfTheEnvironmentDoNotApply)

@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,11 +98,23 @@ TEST(SingleInstanceGuard, SecondRealCopyEnds)
         }
         return pid;
     };
+    // The first copy is past its guard once it has removed its snapshot.
+    int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, box.path().c_str(), IN_DELETE), 0);
     pid_t first = launch(box.file("first.log"));
-    // The first copy is past its guard once its snapshot has come and gone.
-    usleep(300000);
-    ASSERT_TRUE(waitFor([&] { return !std::filesystem::exists(box.file("psProcess.txt")); }));
-    usleep(700000);
+    bool guardDone = false;
+    pollfd ready{watch, POLLIN, 0};
+    while (!guardDone && poll(&ready, 1, 20000) > 0) {
+        alignas(inotify_event) char events[4096];
+        ssize_t n = read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            auto* e = reinterpret_cast<inotify_event*>(events + at);
+            guardDone |= e->len && std::string(e->name) == "psProcess.txt";
+            at += ssize_t(sizeof(inotify_event) + e->len);
+        }
+    }
+    close(watch);
+    ASSERT_TRUE(guardDone);
     ASSERT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first copy runs";
 
     pid_t second = launch(box.file("second.log"));

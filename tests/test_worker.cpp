@@ -176,8 +176,14 @@ TEST_F(WorkerTest, PauseDuringAStalledTransferCutsIt)
         s->Synchronize([&] {
             StageWorkApp = 6;
             Terminate_ThreadCritSec = 0;
-            // Clicked once the transfer has long been stuck in its stall.
-            Post([&] { SimulateClick(p3->Image_Pause_active); }, 700);
+            // Clicked once the transfer is stuck in its stall.
+            std::function<void()> clickWhenStalled = [&] {
+                if (FileExists(box.file("Lib.rar")) && readFile(box.file("Lib.rar")).size() >= 50000)
+                    SimulateClick(p3->Image_Pause_active);
+                else
+                    Post(clickWhenStalled, 20);
+            };
+            Post(clickWhenStalled, 20);
             int64_t size = 200000;
             result = idHTTP_ReadWriteFileResumingFun(w->IdHTTP1, server->FileUrl("Lib.rar"), box.file("Lib.rar"), size,
                                                      w->CorrectProgressBar);

@@ -141,7 +141,8 @@ void LocalApi::Serve(const httplib::Request& req, httplib::Response& res)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         log_.push_back({req.method, req.path, req.get_header_value("Range"), req.get_header_value("Cookie"),
-                        req.get_header_value("User-Agent"), req.get_header_value("Accept"), req.remote_addr});
+                        req.get_header_value("User-Agent"), req.get_header_value("Accept"), req.remote_addr,
+                        req.remote_port});
         if (!allowedSource_.empty() && req.remote_addr != allowedSource_) {
             res.status = 403;
             res.set_content("Forbidden: this network needs its proxy\n", "text/plain");

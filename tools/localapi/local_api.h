@@ -35,6 +35,7 @@ struct Fault {
 
 struct LoggedRequest {
     std::string method, path, range, cookie, userAgent, accept, source;
+    int sourcePort = 0;  // the same port: the same connection
 };
 
 class LocalApi {
