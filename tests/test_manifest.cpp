@@ -105,12 +105,7 @@ std::vector<Case> Cases()
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, ManifestCases, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                             std::string name;
-                             for (const char* c = info.param.what; *c; ++c)
-                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<Case>& info) { return TestNameOf(info.param.what); });
 
 TEST(Manifest, Part9ThenPart10IsAccepted)
 {

@@ -2,6 +2,7 @@
 
 #include "platform/forms.h"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -55,4 +56,12 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+std::string TestNameOf(const char* words)
+{
+    std::string name;
+    for (const char* c = words; *c; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    return name;
 }

@@ -27,3 +27,6 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
+
+// A test name made of a case's description: letters and digits, '_' else.
+std::string TestNameOf(const char* words);
