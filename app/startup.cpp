@@ -57,7 +57,7 @@ int FMXmain()
         Application->CreateForm(FormDecompres);
         Application->CreateForm(FormPassword);
         Application->Run();
-    } catch (const std::exception& e) {
+    } catch (const Exception& e) {
         Application->ShowException(&e);
     } catch (...) {
         Exception e("");

@@ -10,10 +10,10 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   qt6-qpa-plugins
   # network and archives
-  libcurl4-openssl-dev libssl-dev openssl libarchive-dev libarchive-tools
+  libcurl4-openssl-dev libssl-dev openssl ca-certificates libarchive-dev libarchive-tools zlib1g-dev
   # tests and their real peers
   libgtest-dev libgmock-dev libcpp-httplib-dev tinyproxy unar curl
-  xvfb xauth x11-apps imagemagick procps util-linux iproute2
+  xvfb xauth procps util-linux iproute2
   # fonts for the page artwork
   fonts-dejavu-core fonts-liberation2
 )
