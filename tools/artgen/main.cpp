@@ -25,11 +25,12 @@ const QColor kOk("#2e9e5b");
 const QColor kError("#d0393e");
 const char* kStepNames[] = {"CODE", "FOLDER", "INSTALL", "FINISH"};
 
-// Draws words in the box at the largest size up to `px` that fits, wrapping
-// onto a second line when that reads better.
-void DrawFitted(QPainter& p, const QRectF& box, const QString& words, float px, bool bold, bool centred, QColor color)
+// Draws words in the box at the largest size up to `px` that fits; messages
+// may wrap onto a second line, buttons and captions keep to one.
+void DrawFitted(QPainter& p, const QRectF& box, const QString& words, float px, bool bold, bool centred, QColor color,
+                bool wrap = false)
 {
-    int align = (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter | Qt::TextWordWrap;
+    int align = (centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter | (wrap ? Qt::TextWordWrap : 0);
     for (float size = px; size >= 3; size -= 0.5f) {
         QFont f("DejaVu Sans");
         f.setBold(bold);
@@ -152,7 +153,8 @@ void DrawMessage(QPainter& p, const ArtPiece& a, bool ok)
         p.drawLine(QPointF(c.x() + 3.5 * k, c.y() - 3.5 * k), QPointF(c.x() - 3.5 * k, c.y() + 3.5 * k));
     }
     const ArtText& t = a.texts[0];
-    DrawFitted(p, QRectF(d + 5, 0, a.width - d - 5, a.height), t.words, t.pixelSize, true, false, ok ? kOk : kError);
+    DrawFitted(p, QRectF(d + 5, 0, a.width - d - 5, a.height), t.words, t.pixelSize, true, false, ok ? kOk : kError,
+               true);
 }
 
 QImage Render(const ArtPiece& a)
