@@ -1,33 +1,22 @@
 // The request functions against the local download API over real HTTPS:
 // return codes and message texts per kind of answer.
 
-#include "app/main_window.h"
 #include "net/http_requests.h"
-#include "tests/support/gui.h"
-#include "tests/support/servers.h"
+#include "tests/support/api_window.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-class HttpTest : public ::testing::Test {
+class HttpTest : public ApiWindowTest {
 protected:
     void SetUp() override
     {
-        w = OpenMainWindow(box.path());
-        client = w->IdHTTP1;
-        w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
+        ApiWindowTest::SetUp();
         server->AddFile("a.bin", RandomBytes(1000));
         server->AddOrder("AB12", server->FileUrl("a.bin") + "\n");
     }
-    void TearDown() override { CloseMainWindow(); }
     std::string url(const std::string& path) { return server.base() + path; }
-
-    Sandbox box;
-    ApiServer server;
-    TFormDecompres* w = nullptr;
-    TIdHTTP* client = nullptr;
-    ModalResponder modals;
 };
 
 TEST_F(HttpTest, SuccessIsZeroWithoutAMessage)

@@ -1,10 +1,7 @@
 // The code check and the order request against the local download API, and
 // page 1 driven as a person drives it.
 
-#include "app/globals.h"
-#include "app/main_window.h"
-#include "tests/support/gui.h"
-#include "tests/support/servers.h"
+#include "tests/support/api_window.h"
 #include "ui/form_password.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +9,11 @@
 #include <filesystem>
 #include <fstream>
 
-class OrderTest : public ::testing::Test {
+class OrderTest : public ApiWindowTest {
 protected:
     void SetUp() override
     {
-        site_NameLoadPath = server.base();
-        w = OpenMainWindow(box.path());
-        w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
+        ApiWindowTest::SetUp();
         w->DirTemp = box.path() + "/tmp/";
         std::filesystem::create_directory(w->DirTemp);
         server->AddFile("cover.png", PngBytes(200, 30));
@@ -29,8 +24,6 @@ protected:
                    url("Manual.pdf") + "\n";
         server->AddOrder("AB12", manifest);
     }
-    void TearDown() override { CloseMainWindow(); }
-
     std::string url(const std::string& name) { return server->FileUrl(name); }
     int check(const std::string& typed)
     {
@@ -45,10 +38,6 @@ protected:
                message;
     }
 
-    Sandbox box;
-    ApiServer server;
-    TFormDecompres* w = nullptr;
-    ModalResponder modals;
     std::string manifest;
 };
 

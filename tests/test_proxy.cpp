@@ -1,24 +1,19 @@
 // "The network needs a proxy", made real on loopback: the API answers only
 // requests from 127.0.0.3, where tinyproxy's outgoing side is bound.
 
-#include "app/globals.h"
-#include "app/main_window.h"
-#include "tests/support/gui.h"
-#include "tests/support/servers.h"
+#include "tests/support/api_window.h"
 #include "ui/form_password.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>
 
-class ProxyTest : public ::testing::Test {
+class ProxyTest : public ApiWindowTest {
 protected:
     void SetUp() override
     {
+        ApiWindowTest::SetUp();
         server->AllowOnlySource("127.0.0.3");
-        w = OpenMainWindow(box.path());
-        w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
     }
-    void TearDown() override { CloseMainWindow(); }
 
     // The dialog answered as a person would: type, then OK.
     void AnswerDialog(const std::string& port, const std::string& password)
@@ -33,11 +28,7 @@ protected:
     }
     std::string log() { return box.read("KW_installerlog.txt"); }
 
-    Sandbox box;
-    ApiServer server;
     Tinyproxy proxy{"buyer", "s3cret", server->Port()};
-    TFormDecompres* w = nullptr;
-    ModalResponder modals;
 };
 
 TEST_F(ProxyTest, RightCredentialsGoThroughTheProxy)

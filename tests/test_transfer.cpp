@@ -1,10 +1,8 @@
 // Fetching into files: from scratch, resumed with a byte range, already
 // complete, and against servers that answer resumes wrongly.
 
-#include "app/main_window.h"
 #include "net/transfer.h"
-#include "tests/support/gui.h"
-#include "tests/support/servers.h"
+#include "tests/support/api_window.h"
 
 #include <gtest/gtest.h>
 
@@ -15,20 +13,17 @@ std::vector<int64_t> g_progress;
 void Record(int64_t n) { g_progress.push_back(n); }
 }  // namespace
 
-class TransferTest : public ::testing::Test {
+class TransferTest : public ApiWindowTest {
 protected:
     void SetUp() override
     {
-        w = OpenMainWindow(box.path());
-        client = w->IdHTTP1;
-        w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
+        ApiWindowTest::SetUp();
         remote = RandomBytes(1000, 7);
         server->AddFile("Lib.rar", remote);
         url = server->FileUrl("Lib.rar");
         path = box.file("Lib.rar");
         g_progress.clear();
     }
-    void TearDown() override { CloseMainWindow(); }
     std::vector<LoggedRequest> gets()
     {
         std::vector<LoggedRequest> out;
@@ -39,11 +34,6 @@ protected:
     }
     int resume(int64_t& size) { return idHTTP_ReadWriteFileResumingFun(client, url, path, size, Record); }
 
-    Sandbox box;
-    ApiServer server;
-    TFormDecompres* w = nullptr;
-    TIdHTTP* client = nullptr;
-    ModalResponder modals;
     std::string remote, url, path;
 };
 

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds a fuzzer with clang (libFuzzer, ASan and UBSan) and runs it for a
+# bounded number of executions:
+#   fuzz/run.sh manifest [RUNS=10000000]     the manifest parser
+#   fuzz/run.sh rar_layout [RUNS=1000000]    the unpacker's header reader
+set -euo pipefail
+target=${1:?usage: fuzz/run.sh manifest|rar_layout [RUNS]}
+root=$(cd "$(dirname "$0")/.." && pwd)
+case $target in
+  manifest)   runs=${2:-10000000}; sources=(order/manifest.cpp app/text.cpp app/globals.cpp); seeds=manifest; libs=() ;;
+  rar_layout) runs=${2:-1000000}; sources=(tools/unrar/layout.cpp tools/unrar/crc32.cpp); seeds=rar; libs=(-lz) ;;
+  *) echo "unknown fuzzer: $target" >&2; exit 2 ;;
+esac
+out=$root/build-fuzz
+mkdir -p "$out"
+clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$root" \
+  "$root/fuzz/${target}_fuzzer.cpp" "${sources[@]/#/$root/}" "${libs[@]}" -o "$out/${target}_fuzzer"
+corpus=$(mktemp -d /tmp/kestrow-fuzz-XXXXXX)
+trap 'rm -rf "$corpus"' EXIT
+cp "$root/fuzz/seeds/$seeds"/* "$corpus"/
+"$out/${target}_fuzzer" -runs="$runs" -max_len=8192 -print_final_stats=1 "$corpus" 2>&1 | tail -n 8

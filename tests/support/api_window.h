@@ -1,0 +1,27 @@
+#pragma once
+// The real window talking to a local download API made for the test.
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "tests/support/gui.h"
+#include "tests/support/servers.h"
+
+#include <gtest/gtest.h>
+
+class ApiWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        site_NameLoadPath = server.base();
+        w = OpenMainWindow(box.path());
+        client = w->IdHTTP1;
+        w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
+    }
+    void TearDown() override { CloseMainWindow(); }
+
+    Sandbox box;
+    ApiServer server;
+    TFormDecompres* w = nullptr;
+    TIdHTTP* client = nullptr;
+    ModalResponder modals;
+};
