@@ -26,7 +26,7 @@ AnsiString ExeDirShortOf(const AnsiString& exeDir)
 int workProcess()
 {
     AnsiString snapshot = ExeDirShort + "psProcess.txt";
-    AnsiString quoted = "'" + snapshot + "'";
+    AnsiString quoted = QuotedPath(snapshot);
     (void)std::system(("ps -ax > " + quoted).c_str());
     AnsiString text = TFile::ReadAllText(snapshot);
     AnsiString needle = ExeNameConst + ExeName;

@@ -60,6 +60,14 @@ int search_num_char(const char* s, char c, int n)
     return n < 0 ? count : last;
 }
 
+AnsiString QuotedPath(const AnsiString& path)
+{
+    AnsiString quoted = "'";
+    for (char c : path)
+        quoted += c == '\'' ? AnsiString("'\\''") : AnsiString(1, c);
+    return quoted + "'";
+}
+
 int Pos(const AnsiString& sub, const AnsiString& s)
 {
     if (sub.empty())

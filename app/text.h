@@ -13,6 +13,10 @@ int search_num_char(const char* s, char c, int n);
 int LastPosChar(const AnsiString& s, const AnsiString& pattern);
 void GetDateTime_File(const AnsiString& path, AnsiString& out, int withTime);
 
+// A path for a shell command line: in single quotes, each quote inside
+// written as '\'' so that no path can end the quoting early.
+AnsiString QuotedPath(const AnsiString& path);
+
 // 1-based position of `sub` in `s`, 0 when absent or `sub` is empty.
 int Pos(const AnsiString& sub, const AnsiString& s);
 // Removes `count` characters at the 1-based position `index`.

@@ -3,6 +3,7 @@
 
 #include "app/globals.h"
 #include "app/startup.h"
+#include "app/text.h"
 #include "tests/support/gui.h"
 #include "tests/support/sandbox.h"
 
@@ -67,6 +68,17 @@ TEST(SingleInstanceGuard, CountsCopiesInTheProcessList)
     EXPECT_FALSE(std::filesystem::exists(box.file("psProcess.txt"))) << "the snapshot is removed";
     Stop(first);
     Stop(second);
+}
+
+TEST(SingleInstanceGuard, QuoteInTheBundlesFolderBreaksNothing)
+{
+    Sandbox box;
+    std::filesystem::create_directory(box.file("O'Neil"));
+    ExeDirShort = box.file("O'Neil") + "/";
+    ExeName = Unique("QuoteProbe");
+    EXPECT_EQ(workProcess(), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(box.file("O'Neil"))) << "the snapshot was written there and removed";
+    EXPECT_EQ(QuotedPath("/a/O'Neil/x"), "'/a/O'\\''Neil/x'");
 }
 
 TEST(SingleInstanceGuard, UnwritableBundleFolderRaises)
