@@ -135,6 +135,13 @@ void TPosition::SetY(float y)
     control_->Relayout();
 }
 
+void TPosition::Assign(const TPosition& other)
+{
+    x_ = other.x_;
+    y_ = other.y_;
+    control_->Relayout();
+}
+
 TControl::TControl(TComponent* owner, QWidget* widget) : TComponent(owner), holder_(new Holder{widget})
 {
     if (auto* container = dynamic_cast<TContainer*>(owner))
@@ -189,10 +196,13 @@ bool TControl::IsFocused() const
     return w->window()->focusWidget() == w;
 }
 
-void TControl::SetTabOrder(int order)
+// Kept on the widget, where the form's ApplyTabOrder finds it.
+void TControl::SetTabOrder(int order) { Handle()->setProperty("fmxTabOrder", order); }
+
+int TControl::TabOrder() const
 {
-    tabOrder_ = order;
-    Handle()->setProperty("fmxTabOrder", order);
+    QVariant order = Handle()->property("fmxTabOrder");
+    return order.isValid() ? order.toInt() : -1;
 }
 String TControl::AccessibleName() const { return S(Handle()->accessibleName()); }
 void TControl::SetAccessibleName(const String& name) { Handle()->setAccessibleName(Q(name)); }

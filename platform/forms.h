@@ -48,6 +48,7 @@ public:
     float Y() const { return y_; }
     void SetX(float x);
     void SetY(float y);
+    void Assign(const TPosition& other);  // the other control's place
 
 private:
     friend class TControl;
@@ -80,7 +81,7 @@ public:
     void SetEnabled(bool enabled);
     void SetFocus();
     bool IsFocused() const;
-    int TabOrder() const { return tabOrder_; }
+    int TabOrder() const;
     void SetTabOrder(int order);
     String AccessibleName() const;
     void SetAccessibleName(const String& name);
@@ -98,7 +99,6 @@ private:
     struct Holder;
     std::unique_ptr<Holder> holder_;
     float width_ = 0, height_ = 0;
-    int tabOrder_ = -1;
 };
 
 // A page laid over its siblings; children are placed in its coordinates.

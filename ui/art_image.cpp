@@ -6,6 +6,12 @@
 // keeps the linker from dropping the pictures out of the static library.
 int qInitResources_art();
 
+void PlaceAtFoot(TControl* image, const TControl* page)
+{
+    image->Position.SetX(float(int((page->Width() - image->Width()) / 2)));
+    image->Position.SetY(float(int(page->Height() - image->Height() * 3 / 2)));
+}
+
 TImage* NewArtImage(TComponent* owner, const char* artName, float x, float y)
 {
     static const bool registered = (qInitResources_art(), true);

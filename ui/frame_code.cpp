@@ -25,12 +25,9 @@ TFrameCodeCopyFile::TFrameCodeCopyFile(TComponent* owner) : TFrame(owner)
                              (TControl*)Image_errorCheck_filetxt, (TControl*)Image_Verification})
         hidden->SetVisible(false);
 
-    Image_invalid_code->Position.SetX(Image_coreect_code->Position.X());
-    Image_invalid_code->Position.SetY(Image_coreect_code->Position.Y());
-    Image_errorCheck_filetxt->Position.SetX(float(int((Width() - Image_errorCheck_filetxt->Width()) / 2)));
-    Image_errorCheck_filetxt->Position.SetY(float(int(Height() - Image_errorCheck_filetxt->Height() * 3 / 2)));
-    Image_Verification->Position.SetX(Image_coreect_code->Position.X());
-    Image_Verification->Position.SetY(Image_coreect_code->Position.Y());
+    Image_invalid_code->Position.Assign(Image_coreect_code->Position);
+    PlaceAtFoot(Image_errorCheck_filetxt, this);
+    Image_Verification->Position.Assign(Image_coreect_code->Position);
 
     Image_Next1->OnClick = [this](TObject* s) { Image_Next1Click(s); };
     Image1_Paste->OnClick = [this](TObject* s) { Image1_PasteClick(s); };

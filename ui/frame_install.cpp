@@ -53,14 +53,10 @@ void TFrameLibInstal::setPosition_Image()
     Image_Pause_inactive->SetVisible(false);
     Image_Resume_active->SetVisible(false);
     Image_Extracting->SetBounds(Position.X(), Position.Y(), Width(), Height());
-    Image_errorCheck_filetxt->Position.SetX(float(int((Width() - Image_errorCheck_filetxt->Width()) / 2)));
-    Image_errorCheck_filetxt->Position.SetY(float(int(Height() - Image_errorCheck_filetxt->Height() * 3 / 2)));
-    Image_Resume_inactive->Position.SetX(Image_Resume_active->Position.X());
-    Image_Resume_inactive->Position.SetY(Image_Resume_active->Position.Y());
-    Image_Pause_inactive->Position.SetX(Image_Pause_active->Position.X());
-    Image_Pause_inactive->Position.SetY(Image_Pause_active->Position.Y());
-    Image_Checking->Position.SetX(Image_Downloading->Position.X());
-    Image_Checking->Position.SetY(Image_Downloading->Position.Y());
+    PlaceAtFoot(Image_errorCheck_filetxt, this);
+    Image_Resume_inactive->Position.Assign(Image_Resume_active->Position);
+    Image_Pause_inactive->Position.Assign(Image_Pause_active->Position);
+    Image_Checking->Position.Assign(Image_Downloading->Position);
     Image_Checking->SetVisible(true);
     Image_Downloading->SetVisible(false);
     Image_LibInstal->SetEnabled(true);
