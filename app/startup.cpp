@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "app/text.h"
+#include "platform/wait.h"
 #include "ui/form_password.h"
 
 #include <algorithm>
@@ -27,14 +28,14 @@ int workProcess()
 {
     AnsiString snapshot = ExeDirShort + "psProcess.txt";
     AnsiString quoted = QuotedPath(snapshot);
-    (void)std::system(("ps -ax > " + quoted).c_str());
+    RunShellCommand("ps -ax > " + quoted);
     AnsiString text = TFile::ReadAllText(snapshot);
     AnsiString needle = ExeNameConst + ExeName;
     int p1 = Pos(needle, text);
     // From 1-based position p1 + length of the needle on.
     AnsiString rest = text.substr(std::min(text.size(), size_t(p1) + needle.size() - 1));
     int p2 = Pos(needle, rest);
-    (void)std::system(("rm " + quoted).c_str());
+    RunShellCommand("rm " + quoted);
     if (p2 == 0)
         return 0;
     ShowMessage("Process is already started.");

@@ -1,7 +1,8 @@
 #include "platform/threads.h"
 
+#include "platform/wait.h"
+
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QThread>
 
 struct TIdThreadComponent::Call {
@@ -124,24 +125,22 @@ void TIdThreadComponent::Synchronize(const std::function<void()>& method)
             return;
         pending_ = call;
     }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [call] {
-            {
-                std::lock_guard<std::mutex> lock(call->mutex);
-                if (call->cancelled)
-                    return;
-            }
-            try {
-                call->method();
-            } catch (...) {
-                call->error = std::current_exception();
-            }
+    // Never handed over inside a blocking wait: the job would start there.
+    PostToMainThread([call] {
+        {
             std::lock_guard<std::mutex> lock(call->mutex);
-            call->done = true;
-            call->cv.notify_all();
-        },
-        Qt::QueuedConnection);
+            if (call->cancelled)
+                return;
+        }
+        try {
+            call->method();
+        } catch (...) {
+            call->error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(call->mutex);
+        call->done = true;
+        call->cv.notify_all();
+    });
     {
         std::unique_lock<std::mutex> lock(call->mutex);
         call->cv.wait(lock, [&] { return call->done || call->cancelled; });

@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "platform/wait.h"
 #include "ui/art_image.h"
 
 TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
@@ -136,8 +137,12 @@ void TFormDecompres::IdHTTP1WorkEnd(TObject*, TWorkMode) {}
 // stalls, so that Pause still answers; a raised stop cuts the running request.
 void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
 {
-    if (StageWorkApp != 6)
+    // A request outside the download job blocks its page's handler: the
+    // window repaints meanwhile but takes no input.
+    if (StageWorkApp != 6) {
+        RepaintWhileBlocked();
         return;
+    }
     if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1)
         UpdateWndThread(5);
     else if (MillisecondsSincePump() >= kStallPumpMs)

@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "platform/wait.h"
 #include "ui/form_password.h"
 
 #include <QBuffer>
@@ -33,7 +34,10 @@ ModalResponder::~ModalResponder() { SetModalHook(nullptr); }
 
 void Post(std::function<void()> action, int delayMs)
 {
-    QTimer::singleShot(delayMs, QCoreApplication::instance(), [action] { action(); });
+    if (delayMs == 0)
+        PostToMainThread(std::move(action));
+    else
+        QTimer::singleShot(delayMs, QCoreApplication::instance(), [action] { action(); });
 }
 
 TFormDecompres* OpenMainWindow(const std::string& folder)

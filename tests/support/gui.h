@@ -21,7 +21,8 @@ public:
     std::function<bool(std::string& directory)> onDirectory;  // false: cancel
 };
 
-// Runs `action` once the message loop next turns: from inside a running job's pump.
+// Runs `action` once the message loop next turns: from inside a running job's
+// pump, never inside a blocking wait, as a person's click would.
 void Post(std::function<void()> action, int delayMs = 0);
 
 // The main window of a fresh installer state, shown, with its paths in `folder`.

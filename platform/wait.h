@@ -1,0 +1,29 @@
+#pragma once
+// Blocking the main thread without a dead window.
+//
+// Some steps block the main thread on purpose: a shell command, a pause, a
+// request made outside a job that pumps messages itself. While they wait,
+// the windows still repaint and answer the window system, but nothing else
+// runs on the main thread:
+//   - input (mouse, keys, wheel, touch) is dropped, not saved for later;
+//   - timers and socket notifiers wait until the step is over;
+//   - a request to close a window is held and carried out afterwards;
+//   - calls queued with PostToMainThread run only afterwards.
+
+#include "platform/system.h"
+
+#include <functional>
+
+// system(): runs the command line through the shell and returns its wait
+// status (0 when it exited with 0, 256 for an exit status of 1, ...).
+int RunShellCommand(const String& commandLine);
+
+// Sleep() that keeps the windows painted.
+void SleepRepainting(unsigned milliseconds);
+
+// One turn of the above, for code that blocks in short steps of its own.
+void RepaintWhileBlocked();
+
+// Runs `call` on the main thread from its message loop, never inside one
+// of the waits above.
+void PostToMainThread(std::function<void()> call);
