@@ -77,6 +77,9 @@ public:
     void IdHTTP1Work(TObject* Sender, TWorkMode AWorkMode, int64_t AWorkCount);
     void IdHTTP1WorkEnd(TObject* Sender, TWorkMode AWorkMode);
 
+    // the destination and the extraction
+    int workDirCopyFile();
+
     // the job
     void startLoadFileThreadComp();
 

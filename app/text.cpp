@@ -62,7 +62,7 @@ int search_num_char(const char* s, char c, int n)
 
 AnsiString QuotedPath(const AnsiString& path)
 {
-    AnsiString quoted = "'";
+    AnsiString quoted = path.starts_with('-') ? "'./" : "'";
     for (char c : path)
         quoted += c == '\'' ? AnsiString("'\\''") : AnsiString(1, c);
     return quoted + "'";

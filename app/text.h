@@ -14,7 +14,8 @@ int LastPosChar(const AnsiString& s, const AnsiString& pattern);
 void GetDateTime_File(const AnsiString& path, AnsiString& out, int withTime);
 
 // A path for a shell command line: in single quotes, each quote inside
-// written as '\'' so that no path can end the quoting early.
+// written as '\'' so that no path can end the quoting early, and a relative
+// path that starts with '-' led by "./" so that no command takes it for an option.
 AnsiString QuotedPath(const AnsiString& path);
 
 // 1-based position of `sub` in `s`, 0 when absent or `sub` is empty.

@@ -60,27 +60,6 @@ Outcome Unrar(const std::string& archive, const std::string& dest, const std::ma
     return Exec({UNRAR_EXE, "-o-", "x", archive, dest}, env);
 }
 
-// What a file holds, short enough for a failure message.
-std::string Digest(const std::string& bytes) { return std::to_string(bytes.size()) + ":" + Sha256(bytes).substr(0, 16); }
-
-// Every file below `root` by relative path, with its digest; folders end in '/'.
-std::map<std::string, std::string> Tree(const std::string& root)
-{
-    std::map<std::string, std::string> out;
-    if (!fs::exists(root))
-        return out;
-    for (auto& e : fs::recursive_directory_iterator(root)) {
-        std::string rel = fs::relative(e.path(), root).string();
-        if (e.is_symlink())
-            out[rel] = "<link>";
-        else if (e.is_directory())
-            out[rel + "/"] = "";
-        else
-            out[rel] = Digest(readFile(e.path().string()));
-    }
-    return out;
-}
-
 std::vector<RarItem> SampleItems()
 {
     return {

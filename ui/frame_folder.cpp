@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "install/disk_space.h"
 #include "ui/art_image.h"
 
 TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
@@ -32,7 +33,12 @@ TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
                              (TControl*)Image_folder_no_Empty, (TControl*)Image_folder_Incorect,
                              (TControl*)Image_Folder_does_not_exist})
         hidden->SetVisible(false);
+    Image_Next1->OnClick = [this](TObject* s) { Image_Next1Click(s); };
+    Image_Browse1->OnClick = [this](TObject* s) { Image_Browse1Click(s); };
     Image_back1->OnClick = [this](TObject* s) { Image_back1Click(s); };
+    Edit_DirSaveFile->OnKeyDown = [this](TObject* s, uint16_t& k, char32_t& c, TShiftState sh) {
+        Edit_DirSaveFileKeyDown(s, k, c, sh);
+    };
 
     float y = float(int(Image_ied_Required_space_ok->Position.Y()));
     Image_folder_Incorect->Position.SetY(y);
@@ -54,6 +60,101 @@ void TFrameDirCopyFile::noVisible_Image_msg()
     Label_Size_DiskFree->SetText("");
     Label_Size_DiskRecom->SetText("");
     DirVerified = 0;
+}
+
+void TFrameDirCopyFile::Edit_DirSaveFileKeyDown(TObject*, uint16_t& Key, char32_t&, TShiftState)
+{
+    noVisible_Image_msg();
+    if (Key == vkReturn)
+        VerifyDiskDir();
+}
+
+void TFrameDirCopyFile::Image_Browse1Click(TObject*)
+{
+    noVisible_Image_msg();
+    GetDirectory(FormDecompres->DirSaveFile);
+    Edit_DirSaveFile->SetText(FormDecompres->DirSaveFile);
+    VerifyDiskDir();
+}
+
+void GetDirectory(AnsiString& dir)
+{
+    dir = " ";
+    String chosen;
+    if (SelectDirectory("Browse Folder", " ", chosen))
+        dir = chosen;
+}
+
+// A folder that passed stays accepted, untested, until the field is edited.
+int TFrameDirCopyFile::VerifyDiskDir()
+{
+    if (DirVerified == 1)
+        return 0;
+    FormDecompres->DirSaveFile = Edit_DirSaveFile->Text();
+    if (FormDecompres->workDirCopyFile() != 0)
+        return -1;
+    if (GetShow_Diskspace() != 0)
+        return -1;
+    DirVerified = 1;
+    Image_ied_Required_space_ok->SetVisible(true);
+    return 0;
+}
+
+int TFrameDirCopyFile::GetShow_Diskspace()
+{
+    noVisible_Image_msg();
+    int64_t free = Get_Diskspace();
+    if (free <= 0) {
+        Image_folder_Incorect->SetVisible(true);
+        return -1;
+    }
+    Label_Size_DiskFree->SetText(FreeSpaceText(free));
+    Label_Size_DiskRecom->SetText(RequiredSpaceText(FormDecompres->SizeAllFile));
+    if (FormDecompres->SizeAllFile <= free) {
+        Image_ied_Required_space_ok->SetVisible(true);
+        return 0;
+    }
+    Image_Not_enough_space->SetVisible(true);
+    return -1;
+}
+
+AnsiString FreeSpaceText(int64_t freeBytes)
+{
+    int64_t gib = freeBytes / 1024 / 1024 / 1024;
+    return FloatToStrF(double(gib), TFloatFormat::ffFixed, 5, 1) + "GB";
+}
+
+// Thresholds in powers of ten, divisors in powers of 1024.
+AnsiString RequiredSpaceText(int64_t bytes)
+{
+    double v = double(bytes);
+    const char* unit = "B";
+    if (v >= 1e3 && v < 1e6) {
+        v /= 1024;
+        unit = "KB";
+    }
+    if (v >= 1e6 && v < 1e9) {
+        v /= 1024 * 1024;
+        unit = "MB";
+    }
+    if (v >= 1e9) {
+        v /= 1024.0 * 1024 * 1024;
+        unit = "GB";
+    }
+    return FloatToStrF(v, TFloatFormat::ffFixed, 5, 2) + unit;
+}
+
+void TFrameDirCopyFile::Image_Next1Click(TObject*) { NextWorkClick(); }
+
+void TFrameDirCopyFile::NextWorkClick()
+{
+    if (VerifyDiskDir() != 0)
+        return;
+    SetVisible(false);
+    TFrameLibInstal* page3 = FormDecompres->FrameLibInstal1;
+    page3->startLibInstal();
+    page3->SetVisible(true);
+    FormDecompres->IdThreadComponent1->Start();
 }
 
 void TFrameDirCopyFile::Image_back1Click(TObject*)

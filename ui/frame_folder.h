@@ -24,5 +24,19 @@ public:
     int DirVerified = 0;  // 1 once the current folder passed the whole check
 
     void noVisible_Image_msg();
+    int VerifyDiskDir();      // 0 when the folder is accepted
+    int GetShow_Diskspace();  // 0 when the order fits
+    void NextWorkClick();
+    void Image_Next1Click(TObject* Sender);
     void Image_back1Click(TObject* Sender);
+    void Image_Browse1Click(TObject* Sender);
+    void Edit_DirSaveFileKeyDown(TObject* Sender, uint16_t& Key, char32_t& KeyChar, TShiftState Shift);
 };
+
+// The folder dialog; a single blank in `dir` when the user cancels.
+void GetDirectory(AnsiString& dir);
+
+// The size labels: whole GiB free with one decimal ("208.0GB"), and the
+// order's size in B, KB, MB or GB with two ("976.56KB").
+AnsiString FreeSpaceText(int64_t freeBytes);
+AnsiString RequiredSpaceText(int64_t bytes);

@@ -66,6 +66,11 @@ void CloseMainWindow()
     FormDecompres = nullptr;
 }
 
+std::string LogEntry(const std::string& purchaseCode, const std::string& message)
+{
+    return "KestrowInstaller Version 1 \xD0\xBE\xD1\x82 06.12.2026\nYour purchase code: " + purchaseCode + "\n" + message;
+}
+
 std::vector<unsigned char> Snapshot(TControl* control)
 {
     QPixmap pixmap = control->Handle()->grab();

@@ -29,6 +29,9 @@ void Post(std::function<void()> action, int delayMs = 0);
 TFormDecompres* OpenMainWindow(const std::string& folder);
 void CloseMainWindow();
 
+// One log entry as the window of OpenMainWindow writes it for `code`.
+std::string LogEntry(const std::string& purchaseCode, const std::string& message);
+
 // A PNG picture of the given size.
 std::string PngBytes(int width, int height);
 

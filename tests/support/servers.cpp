@@ -1,5 +1,7 @@
 #include "tests/support/servers.h"
 
+#include <filesystem>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/sha.h>
@@ -108,4 +110,24 @@ std::string RandomBytes(size_t n, unsigned seed)
     for (char& c : s)
         c = char(rng() & 0xFF);
     return s;
+}
+
+std::string Digest(const std::string& bytes) { return std::to_string(bytes.size()) + ":" + Sha256(bytes).substr(0, 16); }
+
+std::map<std::string, std::string> Tree(const std::string& root)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> out;
+    if (!fs::exists(root))
+        return out;
+    for (auto& e : fs::recursive_directory_iterator(root)) {
+        std::string rel = fs::relative(e.path(), root).string();
+        if (e.is_symlink())
+            out[rel] = "<link>";
+        else if (e.is_directory())
+            out[rel + "/"] = "";
+        else
+            out[rel] = Digest(readFile(e.path().string()));
+    }
+    return out;
 }

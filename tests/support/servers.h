@@ -4,6 +4,7 @@
 #include "tests/support/sandbox.h"
 #include "tools/localapi/local_api.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -39,4 +40,8 @@ private:
 
 int FreeLoopbackPort();
 std::string Sha256(const std::string& bytes);
+// What a file holds, short enough for a failure message.
+std::string Digest(const std::string& bytes);
+// Every file below `root` by relative path, with its digest; folders end in '/'.
+std::map<std::string, std::string> Tree(const std::string& root);
 std::string RandomBytes(size_t n, unsigned seed = 1);

@@ -1,0 +1,53 @@
+// The destination folder's rules: what page 2 accepts, and where each file
+// of the order will lie.
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "net/http_requests.h"
+#include "platform/rtl.h"
+
+#include <algorithm>
+
+int TFormDecompres::workDirCopyFile()
+{
+    StageWorkApp = 3;
+    TFrameDirCopyFile* page = FrameDirCopyFile1;
+    if (DirSaveFile.size() < 2) {
+        page->Image_folder_Incorect->SetVisible(true);
+        return -1;
+    }
+    for (int i = 0; i < CountFileLoad; ++i) {
+        AnsiString name;
+        GetFile_Url(NameFileLoad[i].c_str(), name);
+        NameFileDwl[i] = DirSaveFile + DirSeparator + name;
+    }
+
+    if (TDirectory::Exists(DirSaveFile)) {
+        if (!TDirectory::GetDirectories(DirSaveFile).empty()) {
+            page->Image_folder_no_Empty->SetVisible(true);
+            return -2;
+        }
+        // Besides nothing at all, the files of an earlier, interrupted attempt
+        // at this order are welcome, and so is a ".DS_Store". A file is judged
+        // by its name within the folder: "/x" and "/x/" hold the same files.
+        auto orderFiles = NameFileDwl.begin();
+        int others = 0;
+        for (const String& file : TDirectory::GetFiles(DirSaveFile)) {
+            AnsiString name = ExtractFileName(file);
+            if (name != ".DS_Store" &&
+                std::find(orderFiles, orderFiles + CountFileLoad, DirSaveFile + DirSeparator + name) ==
+                    orderFiles + CountFileLoad)
+                ++others;
+        }
+        if (others == 0)
+            return 0;
+        page->Image_folder_no_Empty->SetVisible(true);
+        return -2;
+    }
+
+    if (CreateDir(DirSaveFile))
+        return 0;
+    Info_toFile(" Create a folder " + DirSaveFile, -1);
+    page->Image_folder_Incorect->SetVisible(true);
+    return -1;
+}

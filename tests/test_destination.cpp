@@ -1,0 +1,248 @@
+// Page 2: the free-space query, the folder rules, the size labels, and the
+// page driven as a person drives it.
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "install/disk_space.h"
+#include "tests/support/gui.h"
+#include "tests/support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/statvfs.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+struct DfCase {
+    const char* what;
+    std::string output;
+    int64_t bytes;
+};
+void PrintTo(const DfCase& c, std::ostream* os) { *os << c.what; }
+
+class DfOutput : public ::testing::TestWithParam<DfCase> {};
+}  // namespace
+
+TEST_P(DfOutput, GivesTheAvailableBlocksInBytes)
+{
+    Sandbox box;
+    box.write("df.txt", GetParam().output);
+    FILE* f = std::fopen(box.file("df.txt").c_str(), "r");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(DiskspaceOfDfOutput(f), GetParam().bytes);
+    std::fclose(f);
+}
+
+const char* const kHeading = "Filesystem 512-blocks Used Available Capacity Mounted on\n";
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DfOutput,
+    ::testing::Values(DfCase{"the classic example", std::string(kHeading) + "/dev/disk1s1 900 300 600 34% /\n", 600 * 512},
+                      DfCase{"GNU df with -B512",
+                             "Filesystem     512B-blocks      Used Available Use% Mounted on\n"
+                             "/dev/sda1        103081248  51539608  46282920  53% /work\n",
+                             46282920LL * 512},
+                      DfCase{"one block", std::string(kHeading) + "fs 1 0 1 0% /\n", 512},
+                      DfCase{"a device name alone", std::string(kHeading) + "/dev/sda1\n", 0},
+                      DfCase{"no percentage: the field before the last", std::string(kHeading) + "fs 100 50 7\n", 50 * 512},
+                      DfCase{"no number in place", std::string(kHeading) + "fs 100 50 n/a 34% /\n", 0},
+                      DfCase{"no data line", kHeading, 0},
+                      DfCase{"more than 2^31 blocks", std::string(kHeading) + "fs 9999999999 0 8589934592 0% /\n",
+                             8589934592LL * 512},
+                      DfCase{"a count beyond any volume", std::string(kHeading) + "fs 1 0 99999999999999999999 0% /\n",
+                             INT64_MAX / 512 * 512}),
+    [](const auto& info) { return TestNameOf(info.param.what); });
+
+class DestinationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        w = OpenMainWindow(box.path());
+        w->CountFileLoad = 2;
+        w->NameFileLoad[0] = "https://api.example/files/A.rar";
+        w->NameFileLoad[1] = "https://api.example/files/B.rar";
+        w->SizeAllFile = 5000;
+    }
+    void TearDown() override { CloseMainWindow(); }
+    TFrameDirCopyFile* page() { return w->FrameDirCopyFile1; }
+    std::string log() { return box.read("KW_installerlog.txt"); }
+
+    Sandbox box;
+    TFormDecompres* w = nullptr;
+    ModalResponder modals;
+};
+
+TEST_F(DestinationTest, FreeSpaceOfARealVolume)
+{
+    struct Case {
+        const char* what;
+        std::string dir;
+        int64_t result;  // 1: a real figure
+    };
+    std::string here = box.path();
+    for (const Case& c : {Case{"absolute path", here, 1}, Case{"no separator: the working folder", ".", 1},
+                          Case{"relative path with a separator", "Lib/Sub", -1},
+                          Case{"missing folder: df fails", here + "/none", 0}}) {
+        w->DirSaveFile = c.dir;
+        int64_t got = Get_Diskspace();
+        if (c.result == 1) {
+            struct statvfs vfs {};
+            ASSERT_EQ(statvfs(c.dir.c_str(), &vfs), 0);
+            int64_t expected = int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize);
+            EXPECT_NEAR(double(got), double(expected), 64.0 * 1024 * 1024) << c.what;
+        } else {
+            EXPECT_EQ(got, c.result) << c.what;
+        }
+        EXPECT_FALSE(fs::exists(box.file("dfDiskspace.txt"))) << c.what;
+    }
+    ExeDirShort = "/nonexistent/kestrow/";
+    w->DirSaveFile = here;
+    EXPECT_EQ(Get_Diskspace(), -1) << "df's output cannot be written";
+}
+
+TEST_F(DestinationTest, FolderRules)
+{
+    struct Case {
+        const char* what;
+        const char* folder;  // made below the case's sandbox; nullptr: none
+        std::vector<std::string> entries;  // in that folder; a trailing '/' makes a subfolder
+        std::string typed;   // '$' stands for the case's sandbox
+        int result;
+    };
+    const std::vector<Case> cases = {
+        {"empty folder", "x", {}, "$/x", 0},
+        {"missing folder, parent there: created", nullptr, {}, "$/x", 0},
+        {"missing parent", nullptr, {}, "$/none/x", -1},
+        {"a subfolder", "x", {"Sub/"}, "$/x", -2},
+        {"a foreign file", "x", {"C.txt"}, "$/x", -2},
+        {"a file of the order", "x", {"A.rar"}, "$/x", 0},
+        {"every file of the order and a .DS_Store", "x", {"A.rar", "B.rar", ".DS_Store"}, "$/x", 0},
+        {"only a .DS_Store", "x", {".DS_Store"}, "$/x", 0},
+        {"a file of the order, typed with a trailing slash", "x", {"A.rar"}, "$/x/", 0},
+        {"a foreign file, typed with a trailing slash", "x", {"C.txt"}, "$/x/", -2},
+        {"a foreign file in a folder named .DS_Store-like", "x.DS_Store", {"C.txt"}, "$/x.DS_Store", -2},
+        {"one character", nullptr, {}, "x", -1},
+        {"the blank of a cancelled dialog", nullptr, {}, " ", -1},
+    };
+    for (const Case& c : cases) {
+        Sandbox here;
+        if (c.folder)
+            fs::create_directory(here.file(c.folder));
+        for (const std::string& e : c.entries) {
+            if (e.back() == '/')
+                fs::create_directory(here.file(c.folder) + "/" + e);
+            else
+                writeFile(here.file(c.folder) + "/" + e, "bytes");
+        }
+        std::string typed = c.typed;
+        if (typed[0] == '$')
+            typed.replace(0, 1, here.path());
+        page()->noVisible_Image_msg();
+        fs::remove(box.file("KW_installerlog.txt"));
+        w->DirSaveFile = typed;
+
+        EXPECT_EQ(w->workDirCopyFile(), c.result) << c.what;
+        EXPECT_EQ(StageWorkApp, 3);
+        EXPECT_EQ(page()->Image_folder_Incorect->Visible(), c.result == -1) << c.what;
+        EXPECT_EQ(page()->Image_folder_no_Empty->Visible(), c.result == -2) << c.what;
+        if (typed.size() >= 2) {
+            EXPECT_EQ(w->NameFileDwl[0], typed + "/A.rar") << c.what;
+            EXPECT_EQ(w->NameFileDwl[1], typed + "/B.rar") << c.what;
+        }
+        if (c.result == 0)
+            EXPECT_TRUE(fs::is_directory(typed)) << c.what;
+        bool logged = c.result == -1 && typed.size() >= 2;
+        EXPECT_EQ(log(), logged ? LogEntry("", " Create a folder " + typed + " Code error=-1") : "") << c.what;
+    }
+}
+
+TEST(SpaceLabels, UnitsThresholdsAndDecimalSeparator)
+{
+    // A run under a locale with a decimal comma says which separator to expect.
+    if (const char* expected = std::getenv("KESTROW_EXPECT_DECIMAL"))
+        ASSERT_EQ(DecimalSeparator(), expected[0]);
+    auto local = [](std::string text) {
+        for (char& c : text)
+            if (c == '.')
+                c = DecimalSeparator();
+        return text;
+    };
+    const std::vector<std::pair<int64_t, std::string>> required = {
+        {999, "999.00B"},      {1000, "0.98KB"},     {999999, "976.56KB"}, {1000000, "0.95MB"},
+        {1 << 20, "1.00MB"},   {1000000000, "0.93GB"}, {0, "0.00B"},       {5LL << 40, "5120.00GB"},
+    };
+    for (const auto& [bytes, text] : required)
+        EXPECT_EQ(RequiredSpaceText(bytes), local(text)) << bytes;
+    const int64_t gib = 1LL << 30;
+    EXPECT_EQ(FreeSpaceText(gib * 19 / 10), local("1.0GB"));
+    EXPECT_EQ(FreeSpaceText(gib * 2086 / 10), local("208.0GB"));
+    EXPECT_EQ(FreeSpaceText(gib / 2), local("0.0GB"));
+}
+
+TEST_F(DestinationTest, PageDrivenByAPerson)
+{
+    w->FrameCodeCopyFile1->SetVisible(false);
+    page()->SetVisible(true);
+    page()->noVisible_Image_msg();
+    TEdit* field = page()->Edit_DirSaveFile;
+    auto messages = [&] {
+        std::string shown;
+        for (TControl* c : {(TControl*)page()->Image_ied_Required_space_ok, (TControl*)page()->Image_Not_enough_space,
+                            (TControl*)page()->Image_folder_no_Empty, (TControl*)page()->Image_folder_Incorect,
+                            (TControl*)page()->Image_Folder_does_not_exist})
+            if (c->Visible())
+                shown += (shown.empty() ? "" : ", ") + c->AccessibleName();
+        return shown;
+    };
+    const std::string ok = page()->Image_ied_Required_space_ok->AccessibleName();
+    std::string folder = box.file("Samples");
+
+    // Return checks the typed folder: created, measured, accepted.
+    field->SetText(folder);
+    SimulateKey(field, vkReturn);
+    EXPECT_EQ(messages(), ok);
+    EXPECT_EQ(page()->DirVerified, 1);
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(page()->Label_Size_DiskRecom->Text(), RequiredSpaceText(5000));
+    EXPECT_EQ(page()->Label_Size_DiskFree->Text().back(), 'B');
+
+    // Any other key takes the verdict back.
+    SimulateKey(field, vkEscape);
+    EXPECT_EQ(messages(), "");
+    EXPECT_EQ(page()->Label_Size_DiskFree->Text(), "");
+    EXPECT_EQ(page()->DirVerified, 0);
+
+    // More than the volume holds.
+    w->SizeAllFile = int64_t(1) << 60;
+    SimulateKey(field, vkReturn);
+    EXPECT_EQ(messages(), page()->Image_Not_enough_space->AccessibleName());
+    EXPECT_NE(page()->Label_Size_DiskFree->Text(), "");
+    EXPECT_EQ(page()->DirVerified, 0);
+    w->SizeAllFile = 5000;
+
+    // Browse: cancelled, then a folder chosen.
+    modals.onDirectory = [](std::string&) { return false; };
+    SimulateClick(page()->Image_Browse1);
+    EXPECT_EQ(field->Text(), " ");
+    EXPECT_EQ(messages(), page()->Image_folder_Incorect->AccessibleName());
+    modals.onDirectory = [&](std::string& dir) { return dir = folder, true; };
+    SimulateClick(page()->Image_Browse1);
+    EXPECT_EQ(field->Text(), folder);
+    EXPECT_EQ(messages(), ok);
+
+    // Next starts the job on page 3; Back returns to the page as it was left.
+    SimulateClick(page()->Image_Next1);
+    EXPECT_FALSE(page()->Visible());
+    EXPECT_TRUE(w->FrameLibInstal1->Visible());
+    ASSERT_TRUE(waitFor([] { return StageWorkApp == 6; })) << "the job ran";
+    SimulateClick(w->FrameLibInstal1->Image_back1);
+    EXPECT_TRUE(page()->Visible());
+    EXPECT_EQ(messages(), ok);
+    // A verified folder is not checked again: Next goes straight on.
+    fs::remove(folder);
+    SimulateClick(page()->Image_Next1);
+    EXPECT_TRUE(w->FrameLibInstal1->Visible());
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(log(), "");
+}
