@@ -79,11 +79,13 @@ public:
 
     // the destination and the extraction
     int workDirCopyFile();
+    int ExtractingFileThreadComp();
 
     // the job
     void startLoadFileThreadComp();
 
 private:
+    int UnpackArchives(const AnsiString& placed);
     static constexpr int kStallPumpMs = 50;
     int64_t MillisecondsSincePump() const;
     std::chrono::steady_clock::time_point lastPump_{};

@@ -77,6 +77,20 @@ TEST(TextHelpers, FileDateOfAMissingFileIsEmpty)
     EXPECT_EQ(withTime.rfind(out + " ", 0), 0u) << withTime;
 }
 
+TEST(TextHelpers, QuotedPathLeavesTheShellNothingToRun)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/Users/user/Samples", "'/Users/user/Samples'"},
+        {"/a/O'Neil/x", "'/a/O'\\''Neil/x'"},
+        {"/a/''", "'/a/'\\'''\\'''"},
+        {"/a/$(touch x);\nb", "'/a/$(touch x);\nb'"},
+        {"-rf", "'./-rf'"},
+        {"", "''"},
+    };
+    for (const auto& [path, quoted] : cases)
+        EXPECT_EQ(QuotedPath(path), quoted) << path;
+}
+
 TEST(Runtime, StrToIntAcceptsIntegersOnly)
 {
     EXPECT_EQ(StrToInt("8080"), 8080);

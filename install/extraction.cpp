@@ -1,0 +1,80 @@
+// Unpacking: the destination's permissions are opened, the shipped tool is
+// placed beside the bundle, and every single archive and first volume is
+// unpacked into the destination. Each step is a shell command; every path in
+// it is quoted, since folder and archive names come from the user and the server.
+
+#include "install/extraction.h"
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/text.h"
+#include "platform/rtl.h"
+#include "platform/wait.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+const AnsiString kToolName = "unrar";
+
+// The tool's working copy may only replace a copy of itself, left by an
+// earlier run that was cut short: any other file of that name is the user's.
+bool MayPlaceToolAt(const AnsiString& placed, const AnsiString& shipped)
+{
+    struct stat st {};
+    if (lstat(placed.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISREG(st.st_mode))
+        return false;
+    try {
+        return TFile::ReadAllText(placed) == TFile::ReadAllText(shipped);
+    } catch (const EInOutError&) {
+        return false;
+    }
+}
+}  // namespace
+
+int send_chmod(const AnsiString& quotedPath) { return RunShellCommand("chmod -R 777 " + quotedPath); }
+
+int TFormDecompres::ExtractingFileThreadComp()
+{
+    const AnsiString placed = NameFile_unrar_dll + kToolName;
+    if (!MayPlaceToolAt(placed, ExeDir + kToolName)) {
+        Info_toFile("Extracting files \nunrar placement error: " + QuotedPath(placed) + " is not the installer's\n",
+                    -EEXIST);
+        return -EEXIST;
+    }
+    int result = UnpackArchives(placed);
+    RunShellCommand("rm " + QuotedPath(placed));
+    return result;
+}
+
+int TFormDecompres::UnpackArchives(const AnsiString& placed)
+{
+    auto fail = [this](const AnsiString& reason, int status) {
+        Info_toFile("Extracting files \n" + reason + "\n", status);
+        return status;
+    };
+    const AnsiString destination = QuotedPath(DirSaveFile);
+    if (int rc = send_chmod(destination); rc != 0)
+        return fail("folder permission error: " + destination, rc);
+    if (int rc = RunShellCommand("cp -fp " + QuotedPath(ExeDir + kToolName) + " " + QuotedPath(NameFile_unrar_dll));
+        rc != 0)
+        return fail("unrar placement error", rc);
+    // Only the placed copy: its folder holds the user's own files too.
+    if (int rc = send_chmod(QuotedPath(placed)); rc != 0)
+        return fail("folder permission error: " + QuotedPath(placed), rc);
+
+    StageWorkApp = 7;
+    for (int i = 0; i < CountFileLoad; ++i) {
+        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+            return Terminate_ThreadCode;
+        // Later volumes are read by the tool along with the first.
+        if (PartFileLoad[i] != 0 && PartFileLoad[i] != 1)
+            continue;
+        AnsiString command = QuotedPath(placed) + " -o- x " + QuotedPath(NameFileDwl[i]) + " " + destination;
+        if (int rc = RunShellCommand(command); rc != 0)
+            return fail(command + "\n", rc);
+    }
+    return 0;
+}

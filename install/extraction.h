@@ -1,0 +1,7 @@
+#pragma once
+// Unpacking the order's RAR archives with the tool shipped in the bundle.
+
+#include "platform/system.h"
+
+// chmod -R 777 on a path the caller has quoted; the shell's wait status.
+int send_chmod(const AnsiString& quotedPath);
