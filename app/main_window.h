@@ -81,8 +81,10 @@ public:
     int workDirCopyFile();
     int ExtractingFileThreadComp();
 
-    // the job
+    // the job: download, unpack, finish
     void startLoadFileThreadComp();
+    int DownloadingFileThreadComp(TIdHTTP* client);
+    void DeleteFile_Dwl();
 
 private:
     int UnpackArchives(const AnsiString& placed);

@@ -1,15 +1,97 @@
-// The job behind page 3, run on the main thread by the worker.
+// The job behind page 3, run on the main thread by the worker: every file of
+// the order downloaded (resumed where part of it is there), the API told
+// after each file and at the end, failed passes retried, then the archives
+// unpacked and page 4 shown.
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "net/http_requests.h"
+#include "net/transfer.h"
+#include "platform/wait.h"
+
+namespace {
+constexpr int kRetries = 6;
+constexpr unsigned kRetryPauseMs = 2000;
+}  // namespace
 
 void TFormDecompres::startLoadFileThreadComp()
 {
+    TFrameLibInstal* page = FrameLibInstal1;
+    int retries = 0;
     StageWorkApp = 6;
-    FrameLibInstal1->Image_Extracting->SetVisible(false);
-    FrameLibInstal1->Image_errorCheck_filetxt->SetVisible(false);
+    page->Image_Extracting->SetVisible(false);
+    page->Image_errorCheck_filetxt->SetVisible(false);
     Terminate_ThreadCritSec = 0;
-    // The download pass and the unpacking are not built yet: the job ends here.
+
+    int r = DownloadingFileThreadComp(IdHTTP1);
+    while (r < 0 && retries < kRetries) {
+        ++retries;
+        // No input during the pause, so no stop can come; the window still paints.
+        SleepRepainting(kRetryPauseMs);
+        r = DownloadingFileThreadComp(IdHTTP1);
+    }
+    // Stopped, or failed for good: what is on disk stays for the next pass.
+    if (r == 0) {
+        StageWorkApp = 71;
+        for (TImage* hidden : {page->Image_Downloading, page->Image_Checking, page->Image_Resume_active,
+                               page->Image_Resume_inactive})
+            hidden->SetVisible(false);
+        page->Image_Extracting->SetVisible(true);
+        page->ShowProgressBar(0);
+        UpdateWndThread(5);
+        int e = ExtractingFileThreadComp();
+        StageWorkApp = 8;
+        if (e == 0) {
+            DeleteFile_Dwl();
+            page->SetVisible(false);
+            FrameEnd1->SetVisible(true);
+            SizeLoadedAll = 0;
+        } else if (e != Terminate_ThreadCode) {
+            page->Image_errorCheck_filetxt->SetVisible(true);
+        }
+    }
     IdHTTP1->Disconnect();
     IdThreadComponent1->Stop();
+}
+
+int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
+{
+    TFrameLibInstal* page = FrameLibInstal1;
+    SizeLoadedAll = 0;
+    page->Image_Downloading->SetVisible(false);
+    AnsiString message;
+    for (int i = 0; i < CountFileLoad; ++i) {
+        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+            return Terminate_ThreadCode;
+        message = "Downloading files ";
+        int64_t size = SizeFileLoad[i];
+        page->Image_Checking->SetVisible(true);
+        page->Image_Downloading->SetVisible(false);
+        UpdateWndThread(3);
+        int r = idHTTP_ReadWriteFileResumingFun(client, NameFileLoad[i], NameFileDwl[i], size, CorrectProgressBar);
+        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+            return Terminate_ThreadCode;
+        // A host that could not be found has not delivered the file either.
+        if (r < 0 || r == WSAHOST_NOT_FOUND) {
+            Info_toFile(message + NameFileLoad[i] + " to " + NameFileDwl[i], r);
+            return r;
+        }
+        r = idHTTP_Head_msg(client, UrlNext, 0);
+        if (r != 0) {
+            Info_toFile(message + UrlNext, r);
+            return r;
+        }
+    }
+    int r = idHTTP_Head_msg(client, UrlDone, 0);
+    if (r == 0)
+        return 0;
+    Info_toFile(message + UrlDone, r);
+    return r;
+}
+
+void TFormDecompres::DeleteFile_Dwl()
+{
+    for (int i = 0; i < CountFileLoad; ++i)
+        if (PartFileLoad[i] >= 0)
+            DeleteFile(NameFileDwl[i]);
 }

@@ -27,8 +27,7 @@ protected:
     {
         // The bundle's folder has a quote in its name, as a user's folders may.
         downloads = box.file("Down'loads");
-        fs::create_directories(downloads + "/Kestrow.app/Contents/MacOS");
-        fs::copy_file(UNRAR_EXE, shipped());
+        fs::create_directory(downloads);
         w = OpenMainWindow(downloads);
         UseDestination(box.file("Samples"));
     }

@@ -5,6 +5,8 @@
 #include "platform/wait.h"
 #include "ui/form_password.h"
 
+#include <filesystem>
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QColor>
@@ -43,6 +45,8 @@ void Post(std::function<void()> action, int delayMs)
 TFormDecompres* OpenMainWindow(const std::string& folder)
 {
     ExeDir = folder + "/Kestrow.app/Contents/MacOS/";
+    std::filesystem::create_directories(ExeDir);
+    std::filesystem::copy_file(UNRAR_EXE, ExeDir + "unrar", std::filesystem::copy_options::overwrite_existing);
     ExeName = "KestrowInstaller";
     ExeDirShort = folder + "/";
     DateTimeFileApp = "06.12.2026";

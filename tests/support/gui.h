@@ -25,7 +25,8 @@ public:
 // pump, never inside a blocking wait, as a person's click would.
 void Post(std::function<void()> action, int delayMs = 0);
 
-// The main window of a fresh installer state, shown, with its paths in `folder`.
+// The main window of a fresh installer state, shown, with its paths in
+// `folder`: the bundle (with the real unpacker) and the log are there.
 TFormDecompres* OpenMainWindow(const std::string& folder);
 void CloseMainWindow();
 

@@ -131,3 +131,19 @@ std::map<std::string, std::string> Tree(const std::string& root)
     }
     return out;
 }
+
+std::map<std::string, std::string> TreeOf(const std::vector<RarItem>& items)
+{
+    std::map<std::string, std::string> out;
+    for (auto& i : items) {
+        if (i.kind == RarItem::Directory)
+            out[i.name + "/"] = "";
+        else
+            out[i.name] = Digest(i.data);
+    }
+    // folders that exist only as part of a path
+    for (auto& i : items)
+        for (size_t at = i.name.find('/'); at != std::string::npos; at = i.name.find('/', at + 1))
+            out[i.name.substr(0, at) + "/"] = "";
+    return out;
+}

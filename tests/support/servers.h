@@ -1,6 +1,7 @@
 #pragma once
 // Real peers on loopback, started by the tests and stopped by their pid.
 
+#include "tests/support/rar_writer.h"
 #include "tests/support/sandbox.h"
 #include "tools/localapi/local_api.h"
 
@@ -44,4 +45,6 @@ std::string Sha256(const std::string& bytes);
 std::string Digest(const std::string& bytes);
 // Every file below `root` by relative path, with its digest; folders end in '/'.
 std::map<std::string, std::string> Tree(const std::string& root);
+// What unpacking the items gives, in the form of Tree().
+std::map<std::string, std::string> TreeOf(const std::vector<RarItem>& items);
 std::string RandomBytes(size_t n, unsigned seed = 1);

@@ -115,6 +115,13 @@ void LocalApi::ClearRequests()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     log_.clear();
+    attempts_.clear();
+}
+
+void LocalApi::ClearFaults()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.clear();
 }
 
 Fault LocalApi::TakeFault(const std::string& key)

@@ -54,11 +54,12 @@ public:
     void AddFileFromDisk(const std::string& name, const std::string& path);
     // `request` is "METHOD /path"; attempt counts from 1, 0 means every one.
     void AddFault(const std::string& request, Fault fault, int attempt = 0);
+    void ClearFaults();
     // Answers 403 to every other source address.
     void AllowOnlySource(const std::string& address);
 
     std::vector<LoggedRequest> Requests() const;
-    void ClearRequests();
+    void ClearRequests();  // the log, and the attempts that faults count
 
 private:
     struct File {
