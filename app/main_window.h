@@ -88,7 +88,7 @@ public:
 
 private:
     int UnpackArchives(const AnsiString& placed);
-    static constexpr int kStallPumpMs = 50;
+    static constexpr int kStallPumpMs = 20;
     int64_t MillisecondsSincePump() const;
     std::chrono::steady_clock::time_point lastPump_{};
 };

@@ -600,6 +600,16 @@ void SimulateClick(TControl* control)
         QApplication::sendEvent(target, &release);
 }
 
+void QueueClick(TControl* control)
+{
+    QWidget* w = control->Handle();
+    QPointF at = QRectF(w->rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(w, new QMouseEvent(type, at, at, at, Qt::LeftButton,
+                                                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                       Qt::NoModifier));
+}
+
 void SimulateKey(TControl* control, uint16_t key, const String& text)
 {
     QKeyEvent press(QEvent::KeyPress, QtKey(key), Qt::NoModifier, Q(text));

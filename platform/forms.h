@@ -269,5 +269,8 @@ void SetModalHook(TModalHook hook);
 // Input as a person gives it, for tests and demos: a click at the control's
 // centre goes to whatever widget lies on top there.
 void SimulateClick(TControl* control);
+// The same click queued as input arriving from the window system; callable
+// from any thread, handled whenever the main thread next takes input.
+void QueueClick(TControl* control);
 void SimulateKey(TControl* control, uint16_t key, const String& text = String());
 void SimulateCloseBox(TForm* form);

@@ -11,7 +11,7 @@
 
 namespace {
 constexpr long kReceiveBuffer = 512 * 1024;  // the default 16 KiB is far slower
-constexpr int kWorkEventMs = 50;             // work events also while nothing arrives
+constexpr int kWorkEventMs = 20;             // work events also while nothing arrives
 constexpr size_t kMaxErrorBody = 1 << 20;
 
 void GlobalInit()

@@ -133,8 +133,10 @@ void funCorrectProgressBar(int64_t n)
 void TFormDecompres::IdHTTP1WorkBegin(TObject*, TWorkMode, int64_t) {}
 void TFormDecompres::IdHTTP1WorkEnd(TObject*, TWorkMode) {}
 
-// Input is taken at each whole-percent step, and also while the transfer
-// stalls, so that Pause still answers; a raised stop cuts the running request.
+// Input is taken at each whole-percent step and, however slow the line, at
+// least every kStallPumpMs, so that Pause answers at once; a raised stop cuts
+// the running request. No pause follows the pump: a hundred of them a pass
+// would hold up the transfer itself.
 void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
 {
     // A request outside the download job blocks its page's handler: the
@@ -143,9 +145,7 @@ void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
         RepaintWhileBlocked();
         return;
     }
-    if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1)
-        UpdateWndThread(5);
-    else if (MillisecondsSincePump() >= kStallPumpMs)
+    if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1 || MillisecondsSincePump() >= kStallPumpMs)
         UpdateWndThread(0);
     if (Terminate_ThreadCritSec == Terminate_ThreadCode)
         IdHTTP1->Disconnect();

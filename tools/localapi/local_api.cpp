@@ -108,13 +108,17 @@ void LocalApi::AllowOnlySource(const std::string& address)
 std::vector<LoggedRequest> LocalApi::Requests() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return log_;
+    std::vector<LoggedRequest> log = log_;
+    for (size_t i = 0; i < log.size(); ++i)
+        log[i].bodySent = *sent_[i];
+    return log;
 }
 
 void LocalApi::ClearRequests()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     log_.clear();
+    sent_.clear();
     attempts_.clear();
 }
 
@@ -145,11 +149,13 @@ void LocalApi::Serve(const httplib::Request& req, httplib::Response& res)
     std::string manifest;
     bool knownOrder = false;
     Fault fault;
+    auto sent = std::make_shared<std::atomic<int64_t>>(0);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         log_.push_back({req.method, req.path, req.get_header_value("Range"), req.get_header_value("Cookie"),
                         req.get_header_value("User-Agent"), req.get_header_value("Accept"), req.remote_addr,
                         req.remote_port});
+        sent_.push_back(sent);
         if (!allowedSource_.empty() && req.remote_addr != allowedSource_) {
             res.status = 403;
             res.set_content("Forbidden: this network needs its proxy\n", "text/plain");
@@ -184,19 +190,20 @@ void LocalApi::Serve(const httplib::Request& req, httplib::Response& res)
         File m;
         m.content = manifest;
         m.size = int64_t(manifest.size());
-        ServeFile(req, res, m, fault);
+        ServeFile(req, res, m, fault, sent);
     } else if ((StartsWith(req.path, "/1/next/") || StartsWith(req.path, "/1/done/")) && knownOrder) {
         res.status = 200;
         res.set_content("", "text/plain");
     } else if (file) {
-        ServeFile(req, res, *file, fault);
+        ServeFile(req, res, *file, fault, sent);
     } else {
         res.status = 404;
         res.set_content("<html><body>Not Found</body></html>", "text/html");
     }
 }
 
-void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, const File& file, const Fault& fault)
+void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, const File& file, const Fault& fault,
+                         std::shared_ptr<std::atomic<int64_t>> sent)
 {
     int64_t start = 0;
     int64_t asked = RangeStart(req.get_header_value("Range"));
@@ -227,7 +234,7 @@ void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, co
     auto stopping = stopping_;
     res.set_content_provider(
         size_t(length), "application/octet-stream",
-        [body, fd, start, fault, stalled, stopping](size_t offset, size_t wanted, httplib::DataSink& sink) {
+        [body, fd, start, fault, stalled, stopping, sent](size_t offset, size_t wanted, httplib::DataSink& sink) {
             size_t n = std::min(wanted, kChunk);
             if (fault.stallMs > 0 && !*stalled) {
                 if (int64_t(offset) < fault.stallAt) {
@@ -251,11 +258,19 @@ void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, co
                 std::this_thread::sleep_for(std::chrono::microseconds(int64_t(n) * 1000000 / fault.bytesPerSecond));
             }
             int64_t at = start + int64_t(offset);
-            if (fd < 0)
-                return sink.write(body->content.data() + at, n);
-            static thread_local std::vector<char> buffer(kChunk);
-            ssize_t got = ::pread(fd, buffer.data(), n, off_t(at));
-            return got > 0 && sink.write(buffer.data(), size_t(got));
+            const char* data = body->content.data() + at;
+            if (fd >= 0) {
+                static thread_local std::vector<char> buffer(kChunk);
+                ssize_t got = ::pread(fd, buffer.data(), n, off_t(at));
+                if (got <= 0)
+                    return false;
+                data = buffer.data();
+                n = size_t(got);
+            }
+            if (!sink.write(data, n))
+                return false;
+            *sent += int64_t(n);
+            return true;
         },
         [fd](bool) {
             if (fd >= 0)

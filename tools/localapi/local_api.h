@@ -36,6 +36,7 @@ struct Fault {
 struct LoggedRequest {
     std::string method, path, range, cookie, userAgent, accept, source;
     int sourcePort = 0;  // the same port: the same connection
+    int64_t bodySent = 0;  // body bytes handed to the connection
 };
 
 class LocalApi {
@@ -68,7 +69,8 @@ private:
         int64_t size = 0;
     };
     void Serve(const httplib::Request& req, httplib::Response& res);
-    void ServeFile(const httplib::Request& req, httplib::Response& res, const File& file, const Fault& fault);
+    void ServeFile(const httplib::Request& req, httplib::Response& res, const File& file, const Fault& fault,
+                   std::shared_ptr<std::atomic<int64_t>> sent);
     Fault TakeFault(const std::string& key);
 
     CertificateFiles certificates_;
@@ -82,6 +84,7 @@ private:
     std::map<std::string, std::map<int, Fault>> faults_;
     std::map<std::string, int> attempts_;
     std::vector<LoggedRequest> log_;
+    std::vector<std::shared_ptr<std::atomic<int64_t>>> sent_;  // per entry of log_
     std::string allowedSource_;
     std::shared_ptr<std::atomic<bool>> stopping_ = std::make_shared<std::atomic<bool>>(false);
 };
