@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -60,30 +59,6 @@ protected:
 };
 }  // namespace
 
-TEST_F(ExtractionTest, SetAndSingleArchiveInListOrderKeepingExistingFiles)
-{
-    std::string wav = RandomBytes(25000, 1);
-    // Both archives hold Lib/common.txt: under -o- the first one unpacked wins.
-    WriteRar(dest, "Lib", {{"Lib/a.wav", wav}, {"Lib/common.txt", "from the set"}}, {5, 10000});
-    WriteRar(dest, "Extras", {{"Lib/common.txt", "from the single"}, {"Extras/b.txt", "new"}, {"Extras/c.txt", "c"}},
-             {4});
-    ASSERT_TRUE(fs::exists(dest + "/Lib.part3.rar"));
-    writeFile(dest + "/Manual.pdf", "pdf");
-    fs::create_directory(dest + "/Extras");
-    writeFile(dest + "/Extras/b.txt", "the user's own");
-    Order({{"Lib.part1.rar", 1}, {"Lib.part2.rar", 2}, {"Lib.part3.rar", 3}, {"Extras.rar", 0}, {"Manual.pdf", -1}});
-
-    EXPECT_EQ(w->ExtractingFileThreadComp(), 0);
-    EXPECT_EQ(StageWorkApp, 7);
-    EXPECT_EQ(readFile(dest + "/Lib/a.wav"), wav);
-    EXPECT_EQ(readFile(dest + "/Lib/common.txt"), "from the set");
-    EXPECT_EQ(readFile(dest + "/Extras/b.txt"), "the user's own");
-    EXPECT_EQ(readFile(dest + "/Extras/c.txt"), "c");
-    EXPECT_TRUE(fs::exists(dest + "/Lib.part2.rar")) << "archives are the caller's to remove";
-    EXPECT_FALSE(fs::exists(placed())) << "the tool's working copy is removed";
-    EXPECT_EQ(log(), "");
-}
-
 TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
 {
     struct Case {
@@ -128,6 +103,23 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
         EXPECT_EQ(there, c.unpacked) << c.what;
         EXPECT_FALSE(fs::exists(placed())) << c.what;
     }
+}
+
+// The order list holds the first digit after "part": part01 to part09 read
+// as 0 and part10 as 1, like single archives and first volumes.
+TEST_F(ExtractionTest, TwoDigitVolumesAreUnpackedThroughTheFirstOnly)
+{
+    std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(120000, 3)}};
+    auto volumes = WriteRar(dest, "Lib", items, {5, 11000, RarOptions::Part2Digits});
+    ASSERT_GE(volumes.size(), 10u);
+    std::vector<OrderFile> order;
+    for (const std::string& v : volumes) {
+        std::string name = fs::path(v).filename();
+        order.push_back({name, name[8] - '0'});
+    }
+    Order(order);
+    EXPECT_EQ(w->ExtractingFileThreadComp(), 0) << log();
+    EXPECT_EQ(readFile(dest + "/Lib/a.wav"), items[0].data);
 }
 
 TEST_F(ExtractionTest, AFileOfTheUsersNamedLikeTheToolIsLeftAlone)
