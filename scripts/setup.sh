@@ -14,6 +14,8 @@ packages=(
   # tests and their real peers
   libgtest-dev libgmock-dev libcpp-httplib-dev tinyproxy unar curl
   xvfb xauth procps util-linux iproute2
+  # driving the real window for the README's screenshots
+  xdotool imagemagick
   # fonts for the page artwork
   fonts-dejavu-core fonts-liberation2
 )

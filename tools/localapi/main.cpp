@@ -1,7 +1,7 @@
 // Serves an order made from a folder of files on a local port, for trying
 // the installer out and for benchmarks:
 //
-//   kestrow-local-api --folder DIR --code CODE [--port N] [--state DIR]
+//   kestrow-local-api --folder DIR --code CODE [--port N] [--state DIR] [--throttle BYTES_PER_SECOND]
 //
 // The manifest lists the folder's files (a product picture first: the
 // folder's first .png, or one drawn here). It prints the base URL and the
@@ -31,7 +31,8 @@ volatile std::sig_atomic_t g_stop = 0;
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: kestrow-local-api --folder DIR --code CODE [--port N] [--state DIR]\n");
+    std::fprintf(stderr, "usage: kestrow-local-api --folder DIR --code CODE [--port N] [--state DIR]"
+                         " [--throttle BYTES_PER_SECOND]\n");
     return 2;
 }
 
@@ -57,6 +58,7 @@ int main(int argc, char** argv)
 {
     std::string folder, code, state;
     int port = 0;
+    int64_t throttle = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string key = argv[i], value = argv[i + 1];
         if (key == "--folder")
@@ -67,6 +69,8 @@ int main(int argc, char** argv)
             port = std::atoi(value.c_str());
         else if (key == "--state")
             state = value;
+        else if (key == "--throttle")
+            throttle = std::atoll(value.c_str());
         else
             return Usage();
     }
@@ -102,6 +106,8 @@ int main(int argc, char** argv)
     api.AddFileFromDisk(picture.filename().string(), picture.string());
     for (auto& f : files) {
         api.AddFileFromDisk(f.filename().string(), f.string());
+        if (throttle > 0)
+            api.AddFault("GET /files/" + f.filename().string(), Fault{.bytesPerSecond = throttle});
         manifest += api.FileUrl(f.filename().string()) + "\n";
     }
     api.AddOrder(code, manifest);
