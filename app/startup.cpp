@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "app/text.h"
+#include "app/unattended.h"
 #include "platform/wait.h"
 #include "ui/form_password.h"
 
@@ -42,10 +43,12 @@ int workProcess()
     return -1;
 }
 
-int FMXmain()
+int FMXmain(const UnattendedOptions* unattended)
 {
     try {
         Application->Initialize();
+        if (unattended)
+            AnswerModalsUnattended(*unattended);
         if (const char* api = std::getenv(kApiUrlVariable))
             site_NameLoadPath = api;
         AnsiString module = GetModuleName();
@@ -53,16 +56,20 @@ int FMXmain()
         ExeName = ExtractFileName(module);
         ExeDirShort = ExeDirShortOf(ExeDir);
         if (workProcess() != 0)
-            return 0;
+            return unattended ? 1 : 0;
         GetDateTime_File(ExeName, DateTimeFileApp, 0);
         Application->CreateForm(FormDecompres);
         Application->CreateForm(FormPassword);
+        if (unattended)
+            return RunUnattended(*unattended);
         Application->Run();
     } catch (const Exception& e) {
         Application->ShowException(&e);
+        return unattended ? 1 : 0;
     } catch (...) {
         Exception e("");
         Application->ShowException(&e);
+        return unattended ? 1 : 0;
     }
     return 0;
 }

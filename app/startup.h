@@ -2,7 +2,11 @@
 
 #include "platform/system.h"
 
-int FMXmain();
+struct UnattendedOptions;
+
+// Starts the installer: its window, or with `unattended` an installation
+// without one. The process's exit status.
+int FMXmain(const UnattendedOptions* unattended = nullptr);
 int workProcess();
 // The folder that holds the application bundle, ending in "/"; outside a
 // bundle the executable's own folder.

@@ -20,41 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-struct Outcome {
-    int status;  // exit status, or 128 + signal
-    std::string err;
-};
-
-Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}, int timeoutSec = 60)
-{
-    Sandbox box;
-    std::string errFile = box.file("stderr");
-    pid_t pid = fork();
-    if (pid == 0) {
-        for (auto& [k, v] : env)
-            setenv(k.c_str(), v.c_str(), 1);
-        int fd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 2);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSec);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return {-1, "timed out"};
-        }
-        usleep(2000);
-    }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(errFile)};
-}
-
 Outcome Unrar(const std::string& archive, const std::string& dest, const std::map<std::string, std::string>& env = {})
 {
     return Exec({UNRAR_EXE, "-o-", "x", archive, dest}, env);

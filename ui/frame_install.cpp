@@ -91,6 +91,8 @@ int TFrameLibInstal::ShowProgressBar(int64_t n)
         return 0;
     ProgressBar1->SetValue(float(p));
     Label_PercentAllFile->SetText(IntToStr(p) + " % ");
+    if (OnPercent)
+        OnPercent(p);
     return 1;
 }
 

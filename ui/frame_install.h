@@ -3,6 +3,8 @@
 
 #include "platform/forms.h"
 
+#include <functional>
+
 class TFrameLibInstal : public TFrame {
 public:
     explicit TFrameLibInstal(TComponent* owner);
@@ -30,6 +32,8 @@ public:
     void Image_Pause_activeClick(TObject* Sender);
     void Image_Resume_activeClick(TObject* Sender);
     void Image_back1Click(TObject* Sender);
+
+    std::function<void(int percent)> OnPercent;  // told each whole-percent step of the bar
 };
 
 int PercentDownloadingFile(int64_t total, int64_t done);

@@ -9,6 +9,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 Sandbox::Sandbox()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "kestrow-test-XXXXXX").string();
@@ -64,4 +69,34 @@ std::string TestNameOf(const char* words)
     for (const char* c = words; *c; ++c)
         name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
     return name;
+}
+
+Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env, int timeoutSec)
+{
+    Sandbox box;
+    std::string outFile = box.file("stdout"), errFile = box.file("stderr");
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (auto& [k, v] : env)
+            setenv(k.c_str(), v.c_str(), 1);
+        dup2(open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        dup2(open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSec);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return {-1, readFile(outFile), "timed out\n" + readFile(errFile)};
+        }
+        usleep(2000);
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outFile), readFile(errFile)};
 }

@@ -1,0 +1,78 @@
+// The installer without a window: the real executable, in a process of its
+// own, against the local download API and tinyproxy.
+
+#include "tests/support/gui.h"
+#include "tests/support/rar_writer.h"
+#include "tests/support/servers.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+TEST(Unattended, InstallsOrSaysWhichStepFailed)
+{
+    Sandbox box;
+    ApiServer server;
+    // A bundle of its own, under a name of its own: other tests' copies of the
+    // installer must not take it for a second copy of themselves.
+    std::string bundle = box.file("Kestrow.app/Contents/MacOS/");
+    fs::create_directories(bundle);
+    fs::copy_file(KESTROW_INSTALLER_EXE, bundle + "KestrowUnattended");
+    fs::copy_file(UNRAR_EXE, bundle + "unrar");
+
+    std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(90000, 1)}, {"Lib/readme.txt", "read me"}};
+    auto volumes = WriteRar(box.path(), "Lib", items, {5, 40000});
+    std::string manifest = server->FileUrl("cover.png") + "\n";
+    server->AddFile("cover.png", PngBytes(200, 30));
+    for (const std::string& v : volumes) {
+        std::string name = fs::path(v).filename();
+        server->AddFileFromDisk(name, v);
+        manifest += server->FileUrl(name) + "\n";
+    }
+    server->AddOrder("UA1", manifest);
+
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::vector<std::string> args;  // "$" stands for the case's own folder
+        int status;
+        std::string said;  // on stdout or stderr
+    };
+    std::unique_ptr<Tinyproxy> proxy;
+    const std::vector<Case> cases = {
+        {"installs the order", [] {}, {"--code", "UA1", "--dest", "$"}, 0, "installed: 3 files"},
+        {"a connection cut mid-file is tried again",
+         [&] { server->AddFault("GET /files/Lib.part2.rar", Fault{.cutAfter = 20000}, 1); },
+         {"--code", "UA1", "--dest", "$"}, 0, "installed: 3 files"},
+        {"an unknown code", [] {}, {"--code", "NOPE", "--dest", "$"}, 1, "order request failed: code -404"},
+        {"a folder that is not empty", [&] { writeFile(box.file("case3/theirs.txt"), "x"); },
+         {"--code", "UA1", "--dest", "$"}, 1, "folder check failed: THE FOLDER IS NOT EMPTY"},
+        {"no destination", [] {}, {"--code", "UA1"}, 2, "both --code and --dest are needed"},
+        {"only through the proxy",
+         [&] {
+             server->AllowOnlySource("127.0.0.3");
+             proxy = std::make_unique<Tinyproxy>("buyer", "s3cret", server->Port());
+         },
+         {"--code", "UA1", "--dest", "$", "--proxy", "PROXY", "--proxy-user", "buyer"}, 0, "installed: 3 files"},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        std::string dest = box.file("case" + std::to_string(i));
+        fs::create_directories(dest);
+        server->ClearRequests();
+        c.arrange();
+        std::vector<std::string> args = {bundle + "KestrowUnattended"};
+        for (std::string a : c.args)
+            args.push_back(a == "$" ? dest : a == "PROXY" ? "127.0.0.1:" + std::to_string(proxy->port()) : a);
+
+        Outcome r = Exec(args, {{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", server.caFile()},
+                                {"KESTROW_PROXY_PASSWORD", "s3cret"}}, 120);
+        EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.what << "\n" << r.out << r.err;
+        if (c.status == 0) {
+            EXPECT_EQ(Tree(dest), TreeOf(items)) << c.what;
+        }
+    }
+}
