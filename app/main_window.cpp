@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "platform/rtl.h"
+#include "ui/artwork.h"
 
 #include <cstdlib>
 
@@ -42,6 +43,7 @@ TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
 
     // construction proper
     SetCaption("Kestrow Installer v 1.3");
+    SetIcon(ArtResourcePath(ArtByName("app_icon")));
     UrlApi = site_NameLoadPath + "/" + Version_App + "/";
     DirSeparator = AnsiString(1, TPath::DirectorySeparatorChar);
     CodeCopyFile.clear();

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
@@ -458,6 +459,7 @@ TForm::~TForm()
 
 String TForm::Caption() const { return S(window_->windowTitle()); }
 void TForm::SetCaption(const String& caption) { window_->setWindowTitle(Q(caption)); }
+void TForm::SetIcon(const String& resourceName) { window_->setWindowIcon(QIcon(Q(resourceName))); }
 void TForm::SetClientSize(int width, int height) { window_->setFixedSize(width, height); }
 int TForm::ClientWidth() const { return window_->width(); }
 int TForm::ClientHeight() const { return window_->height(); }

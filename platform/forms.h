@@ -197,6 +197,7 @@ public:
 
     String Caption() const;
     void SetCaption(const String& caption);
+    void SetIcon(const String& resourceName);  // a picture among the resources
     void SetClientSize(int width, int height);
     int ClientWidth() const;
     int ClientHeight() const;

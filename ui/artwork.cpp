@@ -17,6 +17,8 @@ constexpr ArtText Heading(const char* words, int y, float px = 15)
 }  // namespace
 
 const ArtPiece kArtwork[] = {
+    {"app_icon", 64, 64, ArtKind::Icon, 0, {}},
+
     // page 1, purchase code
     {"page_code", 600, 400, ArtKind::Background, 1,
      {Heading("PLEASE ENTER YOUR PURCHASE CODE:", 208), {}, {}, {}}},

@@ -15,6 +15,7 @@ enum class ArtKind {
     MessageError,    // a red cross and its words
     Caption,         // words on the page's background
     Notice,          // a thin red line of words
+    Icon,            // the mark alone, for the window and the desktop entry
 };
 
 struct ArtText {

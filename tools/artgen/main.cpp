@@ -49,6 +49,28 @@ void DrawFitted(QPainter& p, const QRectF& box, const QString& words, float px, 
     p.drawText(box, align, words);
 }
 
+// The mark: a falcon's wing in a rounded square, drawn into `box`.
+void DrawMark(QPainter& p, const QRectF& box)
+{
+    p.save();
+    p.translate(box.topLeft());
+    p.scale(box.width() / 44, box.height() / 44);
+    QPainterPath square;
+    square.addRoundedRect(QRectF(0, 0, 44, 44), 10, 10);
+    p.fillPath(square, kAccent);
+    QPainterPath wing;
+    wing.moveTo(8, 33);
+    wing.cubicTo(16, 11, 30, 7, 38, 7);
+    wing.cubicTo(32, 15, 30, 21, 26, 25);
+    wing.cubicTo(22, 23, 18, 25, 16, 29);
+    wing.closeSubpath();
+    p.fillPath(wing, Qt::white);
+    p.setBrush(Qt::white);
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPointF(32, 13), 2.2, 2.2);
+    p.restore();
+}
+
 void DrawLogo(QPainter& p)
 {
     // header band
@@ -56,21 +78,7 @@ void DrawLogo(QPainter& p)
     band.setColorAt(0, QColor("#1b2733"));
     band.setColorAt(1, QColor("#2a3b4d"));
     p.fillRect(QRectF(0, 0, 600, 78), band);
-    // the mark: a falcon's wing in a rounded square
-    QRectF mark(40, 17, 44, 44);
-    QPainterPath square;
-    square.addRoundedRect(mark, 10, 10);
-    p.fillPath(square, kAccent);
-    QPainterPath wing;
-    wing.moveTo(48, 50);
-    wing.cubicTo(56, 28, 70, 24, 78, 24);
-    wing.cubicTo(72, 32, 70, 38, 66, 42);
-    wing.cubicTo(62, 40, 58, 42, 56, 46);
-    wing.closeSubpath();
-    p.fillPath(wing, Qt::white);
-    p.setBrush(Qt::white);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QPointF(72, 30), 2.2, 2.2);
+    DrawMark(p, QRectF(40, 17, 44, 44));
     DrawFitted(p, QRectF(96, 18, 260, 28), "KESTROW", 26, true, false, Qt::white);
     DrawFitted(p, QRectF(97, 44, 260, 16), "SAMPLE LIBRARY INSTALLER", 11, false, false, QColor("#a9bfd4"));
 }
@@ -177,6 +185,7 @@ QImage Render(const ArtPiece& a)
     case ArtKind::Notice:
         DrawFitted(p, QRectF(0, 0, a.width, a.height), t.words, t.pixelSize, true, true, kError);
         break;
+    case ArtKind::Icon: DrawMark(p, QRectF(0, 0, a.width, a.height)); break;
     }
     p.end();
     return image;
