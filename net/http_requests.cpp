@@ -44,6 +44,10 @@ template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& 
         return ShowReturnCodeExcept(message + "\nSocket Error: " + e.Message, e.LastError);
     } catch (const EIdHTTPProtocolException& e) {
         return ShowReturnCodeExcept(message + "\nHTTPProtocol Error: " + e.ErrorMessage, e.ErrorCode);
+    } catch (const EIdOSSLConnectError& e) {
+        return ShowReturnCodeExcept(
+            message + "\nSSL Error: The server's certificate could not be verified.\n" + e.Message,
+            kCertificateNotVerified);
     }
     return idHTTP_ShowReturnCode(client, message);
 }

@@ -4,10 +4,14 @@
 //   -status      any other status
 //   -errno       the connection failed
 //   11001        the host was not found (positive, and without a message box)
+//   -495         the TLS handshake failed: the server's certificate could
+//                not be verified (or no secure connection could be agreed)
 // Every other failure shows one message box naming the function, the URL
 // and the cause.
 
 #include "platform/http.h"
+
+constexpr int kCertificateNotVerified = -495;
 
 int idHTTP_setReturnCode(TIdHTTP* client);
 int idHTTP_ShowReturnCode(TIdHTTP* client, const AnsiString& message);

@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <limits>
+
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
@@ -207,6 +209,12 @@ int TControl::TabOrder() const
 }
 String TControl::AccessibleName() const { return S(Handle()->accessibleName()); }
 void TControl::SetAccessibleName(const String& name) { Handle()->setAccessibleName(Q(name)); }
+String TControl::Hint() const { return S(Handle()->toolTip()); }
+void TControl::SetHint(const String& hint)
+{
+    Handle()->setToolTip(Q(hint));
+    Handle()->setAccessibleDescription(Q(hint));
+}
 
 void TControl::Click()
 {
@@ -363,7 +371,7 @@ protected:
         char32_t keyChar = text.isEmpty() ? 0 : text.toUcs4().value(0);
         TShiftState shift = (e->modifiers() & Qt::ShiftModifier ? ssShift : 0) |
                             (e->modifiers() & Qt::AltModifier ? ssAlt : 0) |
-                            (e->modifiers() & Qt::ControlModifier ? ssCtrl : 0);
+                            (e->modifiers() & Qt::ControlModifier ? ssCtrl : 0) | (e->isAutoRepeat() ? ssAutoRepeat : 0);
         QPointer<Widget> alive(this);
         if (owner_->OnKeyDown)
             Guarded([&] { owner_->OnKeyDown(owner_, key, keyChar, shift); });
@@ -376,7 +384,11 @@ private:
     TEdit* owner_;
 };
 
-TEdit::TEdit(TComponent* owner) : TControl(owner, new Widget(this)) { Handle()->setFocusPolicy(Qt::StrongFocus); }
+TEdit::TEdit(TComponent* owner) : TControl(owner, new Widget(this))
+{
+    Handle()->setFocusPolicy(Qt::StrongFocus);
+    static_cast<QLineEdit*>(Handle())->setMaxLength(std::numeric_limits<int>::max());  // no limit of its own
+}
 TEdit::~TEdit() = default;
 String TEdit::Text() const { return S(static_cast<QLineEdit*>(Handle())->text()); }
 void TEdit::SetText(const String& text) { static_cast<QLineEdit*>(Handle())->setText(Q(text)); }
@@ -612,9 +624,9 @@ void QueueClick(TControl* control)
                                                        Qt::NoModifier));
 }
 
-void SimulateKey(TControl* control, uint16_t key, const String& text)
+void SimulateKey(TControl* control, uint16_t key, const String& text, bool autoRepeat)
 {
-    QKeyEvent press(QEvent::KeyPress, QtKey(key), Qt::NoModifier, Q(text));
+    QKeyEvent press(QEvent::KeyPress, QtKey(key), Qt::NoModifier, Q(text), autoRepeat);
     QKeyEvent release(QEvent::KeyRelease, QtKey(key), Qt::NoModifier, Q(text));
     QPointer<QWidget> alive(control->Handle());
     QApplication::sendEvent(control->Handle(), &press);

@@ -85,6 +85,8 @@ public:
     void SetTabOrder(int order);
     String AccessibleName() const;
     void SetAccessibleName(const String& name);
+    String Hint() const;                      // shown when the pointer rests on it
+    void SetHint(const String& hint);         // also its accessible description
 
     TNotifyEvent OnClick;
     QWidget* Handle() const;
@@ -143,7 +145,8 @@ private:
     TImageWrapMode wrapMode_ = TImageWrapMode::Fit;
 };
 
-enum TShiftStateFlag { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+// ssAutoRepeat: the key is held down and repeats.
+enum TShiftStateFlag { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssAutoRepeat = 8 };
 using TShiftState = int;
 using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, char32_t& KeyChar, TShiftState Shift)>;
 
@@ -273,5 +276,5 @@ void SimulateClick(TControl* control);
 // The same click queued as input arriving from the window system; callable
 // from any thread, handled whenever the main thread next takes input.
 void QueueClick(TControl* control);
-void SimulateKey(TControl* control, uint16_t key, const String& text = String());
+void SimulateKey(TControl* control, uint16_t key, const String& text = String(), bool autoRepeat = false);
 void SimulateCloseBox(TForm* form);

@@ -227,6 +227,13 @@ struct TIdHTTP::Impl {
             int err = osErrno ? int(osErrno) : ECONNREFUSED;
             throw EIdSocketError(err, SocketText(err, std::strerror(err)));
         }
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+            throw EIdOSSLConnectError(detail);
         case CURLE_OPERATION_TIMEDOUT:
             throw EIdSocketError(ETIMEDOUT, SocketText(ETIMEDOUT, std::strerror(ETIMEDOUT)));
         case CURLE_RECV_ERROR:

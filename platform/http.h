@@ -11,8 +11,10 @@
 //                             with Cancelled set;
 //   EIdHTTPProtocolException  the server (or a proxy refusing the tunnel)
 //                             answered a final status outside 2xx;
-//   EIdException              anything else: TLS and certificate failures,
-//                             a bad URL, a local write failure.
+//   EIdOSSLConnectError       the TLS handshake failed, most often because
+//                             the server's certificate was not accepted
+//                             (unknown authority, expired, another host's);
+//   EIdException              anything else: a bad URL, a local write failure.
 
 #include "platform/rtl.h"
 #include "platform/system.h"
@@ -43,6 +45,11 @@ public:
     }
     int ErrorCode;
     String ErrorMessage;  // the body of the error response
+};
+
+class EIdOSSLConnectError : public EIdException {
+public:
+    using EIdException::EIdException;
 };
 
 enum class TWorkMode { wmRead, wmWrite };

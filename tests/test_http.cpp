@@ -111,18 +111,31 @@ TEST_F(HttpTest, ProxyVariablesOfTheEnvironmentDoNotApply)
     unsetenv("ALL_PROXY");
 }
 
-TEST_F(HttpTest, CertificateOfAnUnknownAuthorityIsRefusedWithNothingWritten)
+TEST_F(HttpTest, CertificateOfAnUnknownAuthorityIsAFailureLikeAnyOther)
 {
     Sandbox other;
     w->IdSSLIOHandlerSocketOpenSSL1->CAFile = MakeCertificates(other.path(), "Someone Else").caFile;
     {
         TFileStream file(box.file("out.bin"), fmCreate);
-        EXPECT_THROW(idHTTP_Get_FileStream(client, server->FileUrl("a.bin"), &file), EIdException);
+        EXPECT_EQ(idHTTP_Get_FileStream(client, server->FileUrl("a.bin"), &file), -495);
     }
     EXPECT_EQ(box.read("out.bin"), "");
+    ASSERT_EQ(modals.messages.size(), 1u);
+    EXPECT_EQ(modals.messages[0].find("Get_FileStream Error: " + server->FileUrl("a.bin") +
+                                      "\nSSL Error: The server's certificate could not be verified.\n"),
+              0u);
     // Without a CA file the system's store is used, which knows no test CA either.
     w->IdSSLIOHandlerSocketOpenSSL1->CAFile.clear();
-    EXPECT_THROW(idHTTP_Head_msg(client, url("/")), EIdException);
+    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), -495);
+
+    // Page 1 logs it, shows the error picture and takes VERIFYING... away.
+    auto* page1 = w->FrameCodeCopyFile1;
+    page1->Edit_CodeCopyFile->SetText("AB12");
+    SimulateClick(page1->Image_Next1);
+    EXPECT_TRUE(page1->Visible());
+    EXPECT_TRUE(page1->Image_errorCheck_filetxt->Visible());
+    EXPECT_FALSE(page1->Image_Verification->Visible());
+    EXPECT_NE(box.read("KW_installerlog.txt").find("preparationDownload  Code error=-495"), std::string::npos);
 }
 
 TEST_F(HttpTest, DisconnectFromAWorkEventCutsTheRequestQuietly)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override { w = OpenMainWindow(box.path()); }
@@ -163,4 +165,23 @@ TEST_F(WindowTest, ProgressButtonsFollowTheirState)
     EXPECT_FALSE(p3->Image_Pause_inactive->Visible());
     EXPECT_FALSE(p3->Image_Resume_active->Visible());
     EXPECT_TRUE(p3->Image_Resume_inactive->Visible());
+}
+
+TEST_F(WindowTest, HeldReturnChecksOnceFieldsTakeAnyLengthNoticeNamesTheLog)
+{
+    auto* p1 = w->FrameCodeCopyFile1;
+    p1->Edit_CodeCopyFile->SetText("!!!");
+    SimulateKey(p1->Edit_CodeCopyFile, vkReturn, "", true);
+    EXPECT_FALSE(p1->Image_invalid_code->Visible()) << "a repeat of a held key starts no check";
+    SimulateKey(p1->Edit_CodeCopyFile, vkReturn);
+    EXPECT_TRUE(p1->Image_invalid_code->Visible());
+    auto* p2 = w->FrameDirCopyFile1;
+    p2->Edit_DirSaveFile->SetText(box.file("new"));
+    SimulateKey(p2->Edit_DirSaveFile, vkReturn, "", true);
+    EXPECT_FALSE(std::filesystem::exists(box.file("new")));
+
+    p1->Edit_CodeCopyFile->SetText(std::string(40000, 'A'));
+    EXPECT_EQ(p1->Edit_CodeCopyFile->Text().size(), 40000u);
+    for (TImage* notice : {p1->Image_errorCheck_filetxt, w->FrameLibInstal1->Image_errorCheck_filetxt})
+        EXPECT_EQ(notice->Hint(), "An error occurred. The installer log is " + w->PathFileLog);
 }

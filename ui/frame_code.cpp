@@ -88,10 +88,11 @@ void TFrameCodeCopyFile::Image1_PasteClick(TObject*)
     CheckCodeCopyFile();
 }
 
-void TFrameCodeCopyFile::Edit_CodeCopyFileKeyDown(TObject*, uint16_t& Key, char32_t&, TShiftState)
+void TFrameCodeCopyFile::Edit_CodeCopyFileKeyDown(TObject*, uint16_t& Key, char32_t&, TShiftState Shift)
 {
     Image_invalid_code->SetVisible(false);
     Image_errorCheck_filetxt->SetVisible(false);
-    if (Key == vkReturn)
+    // Return held down checks once, not on every repeat.
+    if (Key == vkReturn && !(Shift & ssAutoRepeat))
         CheckCodeCopyFile();
 }

@@ -62,10 +62,11 @@ void TFrameDirCopyFile::noVisible_Image_msg()
     DirVerified = 0;
 }
 
-void TFrameDirCopyFile::Edit_DirSaveFileKeyDown(TObject*, uint16_t& Key, char32_t&, TShiftState)
+void TFrameDirCopyFile::Edit_DirSaveFileKeyDown(TObject*, uint16_t& Key, char32_t&, TShiftState Shift)
 {
     noVisible_Image_msg();
-    if (Key == vkReturn)
+    // Return held down checks once, not on every repeat.
+    if (Key == vkReturn && !(Shift & ssAutoRepeat))
         VerifyDiskDir();
 }
 
