@@ -7,8 +7,10 @@
 #include "platform/wait.h"
 #include "ui/form_password.h"
 
-#include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 AnsiString ExeDirShortOf(const AnsiString& exeDir)
 {
@@ -23,21 +25,38 @@ AnsiString ExeDirShortOf(const AnsiString& exeDir)
     return result;
 }
 
-// Refuses a second copy: the needle stands in the command line of every copy
-// of this executable inside a bundle, so a second hit means another copy.
+// Judged by what /proc says each listed process executes, so that neither a
+// command line that merely names the bundle (an editor, a grep) nor a copy
+// started through a link or a relative path can fool it.
+bool AnotherCopyRuns(const AnsiString& snapshot, const AnsiString& executable)
+{
+    struct stat self {};
+    if (stat(executable.c_str(), &self) != 0)
+        return false;
+    const pid_t me = getpid();
+    size_t at = 0;
+    while (at < snapshot.size()) {
+        size_t end = snapshot.find('\n', at);
+        if (end == AnsiString::npos)
+            end = snapshot.size();
+        long pid = std::strtol(snapshot.c_str() + at, nullptr, 10);
+        at = end + 1;
+        struct stat other {};
+        if (pid > 0 && pid != me && stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &other) == 0 &&
+            other.st_dev == self.st_dev && other.st_ino == self.st_ino)
+            return true;
+    }
+    return false;
+}
+
 int workProcess()
 {
     AnsiString snapshot = ExeDirShort + "psProcess.txt";
     AnsiString quoted = QuotedPath(snapshot);
     RunShellCommand("ps -ax > " + quoted);
     AnsiString text = TFile::ReadAllText(snapshot);
-    AnsiString needle = ExeNameConst + ExeName;
-    int p1 = Pos(needle, text);
-    // From 1-based position p1 + length of the needle on.
-    AnsiString rest = text.substr(std::min(text.size(), size_t(p1) + needle.size() - 1));
-    int p2 = Pos(needle, rest);
     RunShellCommand("rm " + quoted);
-    if (p2 == 0)
+    if (!AnotherCopyRuns(text, "/proc/self/exe"))
         return 0;
     ShowMessage("Process is already started.");
     return -1;

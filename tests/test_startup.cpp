@@ -3,13 +3,13 @@
 
 #include "app/globals.h"
 #include "app/startup.h"
-#include "app/text.h"
 #include "tests/support/gui.h"
 #include "tests/support/sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <vector>
 #include <filesystem>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -45,29 +45,39 @@ void Stop(pid_t pid)
 std::string Unique(const char* stem) { return stem + std::to_string(getpid()) + std::to_string(rand()); }
 }  // namespace
 
-TEST(SingleInstanceGuard, CountsCopiesInTheProcessList)
+// Processes of a copy of this test program, private to the test: other
+// tests' processes run the original and must not count.
+TEST(SingleInstanceGuard, CountsProcessesThatRunTheSameExecutable)
 {
     Sandbox box;
-    ExeDirShort = box.path() + "/";
-    ExeName = Unique("GuardProbe");
-    std::string copy = box.path() + "/Probe.app/Contents/MacOS/" + ExeName;
-    ModalResponder modals;
+    std::string exe = box.file("Probe.app/Contents/MacOS/installer_tests");
+    std::filesystem::create_directories(box.file("Probe.app/Contents/MacOS"));
+    std::filesystem::copy_file("/proc/self/exe", exe);
+    std::filesystem::create_symlink(exe, box.file("linked"));
+    auto listed = [](std::vector<pid_t> pids) {
+        std::string snapshot = "    PID TTY      STAT   TIME COMMAND\n";
+        for (pid_t p : pids)
+            snapshot += "  " + std::to_string(p) + " ?        S      0:00 whatever\n";
+        return snapshot;
+    };
 
-    EXPECT_EQ(workProcess(), 0) << "nothing runs";
-    pid_t first = StartLookalike(copy);
-    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists("/proc/" + std::to_string(first)); }));
-    EXPECT_EQ(workProcess(), 0) << "one line: that is the running copy itself";
-    EXPECT_TRUE(modals.messages.empty());
-
-    // The needle is matched as a substring: a longer name counts as a copy.
-    pid_t second = StartLookalike(copy + "Longer");
-    usleep(100000);
-    EXPECT_EQ(workProcess(), -1);
-    ASSERT_EQ(modals.messages.size(), 1u);
-    EXPECT_EQ(modals.messages[0], "Process is already started.");
-    EXPECT_FALSE(std::filesystem::exists(box.file("psProcess.txt"))) << "the snapshot is removed";
-    Stop(first);
-    Stop(second);
+    // A command line that merely names the copy (an editor, a grep) is none.
+    pid_t lookalike = StartLookalike(exe);
+    pid_t copy = fork();
+    if (copy == 0) {
+        setenv("KESTROW_TEST_SLEEP", "30", 1);
+        execl(box.file("linked").c_str(), "linked", (char*)nullptr);  // through a link
+        _exit(127);
+    }
+    ASSERT_TRUE(waitFor([&] {
+        std::error_code ec;
+        return std::filesystem::read_symlink("/proc/" + std::to_string(copy) + "/exe", ec) == exe;
+    }));
+    EXPECT_FALSE(AnotherCopyRuns(listed({getpid(), lookalike}), exe));
+    EXPECT_TRUE(AnotherCopyRuns(listed({getpid(), lookalike, copy}), exe));
+    EXPECT_FALSE(AnotherCopyRuns(listed({copy}), "/proc/self/exe")) << "the original is another file";
+    Stop(lookalike);
+    Stop(copy);
 }
 
 TEST(SingleInstanceGuard, QuoteInTheBundlesFolderBreaksNothing)
@@ -75,10 +85,9 @@ TEST(SingleInstanceGuard, QuoteInTheBundlesFolderBreaksNothing)
     Sandbox box;
     std::filesystem::create_directory(box.file("O'Neil"));
     ExeDirShort = box.file("O'Neil") + "/";
-    ExeName = Unique("QuoteProbe");
-    EXPECT_EQ(workProcess(), 0);
+    ModalResponder modals;  // other tests of this program may run beside it
+    workProcess();
     EXPECT_TRUE(std::filesystem::is_empty(box.file("O'Neil"))) << "the snapshot was written there and removed";
-    EXPECT_EQ(QuotedPath("/a/O'Neil/x"), "'/a/O'\\''Neil/x'");
 }
 
 TEST(SingleInstanceGuard, UnwritableBundleFolderRaises)

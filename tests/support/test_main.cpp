@@ -5,9 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
+    // A second process of this very executable, for the single-instance guard.
+    if (const char* seconds = std::getenv("KESTROW_TEST_SLEEP")) {
+        sleep(unsigned(std::atoi(seconds)));
+        return 0;
+    }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // No proxy of the machine may reach the tests' loopback traffic.
     for (const char* v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
