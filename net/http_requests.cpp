@@ -3,6 +3,8 @@
 #include "app/text.h"
 #include "platform/forms.h"
 
+#include <cerrno>
+
 int idHTTP_setReturnCode(TIdHTTP* client)
 {
     int status = client->ResponseCode();
@@ -44,6 +46,9 @@ template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& 
         return ShowReturnCodeExcept(message + "\nSocket Error: " + e.Message, e.LastError);
     } catch (const EIdHTTPProtocolException& e) {
         return ShowReturnCodeExcept(message + "\nHTTPProtocol Error: " + e.ErrorMessage, e.ErrorCode);
+    } catch (const EInOutError& e) {
+        // The body could not be written: a full disk, a folder gone.
+        return ShowReturnCodeExcept(message + "\nWrite Error: " + e.Message, e.ErrorCode ? e.ErrorCode : EIO);
     } catch (const EIdOSSLConnectError& e) {
         return ShowReturnCodeExcept(
             message + "\nSSL Error: The server's certificate could not be verified.\n" + e.Message,

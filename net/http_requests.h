@@ -2,7 +2,8 @@
 // One request each, turned into one return code:
 //   0            the final status was 200 or 206
 //   -status      any other status
-//   -errno       the connection failed
+//   -errno       the connection failed, or the body could not be written
+//                (-28: the disk is full)
 //   11001        the host was not found (positive, and without a message box)
 //   -495         the TLS handshake failed: the server's certificate could
 //                not be verified (or no secure connection could be agreed)

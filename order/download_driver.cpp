@@ -30,7 +30,7 @@ void TFormDecompres::startLoadFileThreadComp()
         SleepRepainting(kRetryPauseMs);
         r = DownloadingFileThreadComp(IdHTTP1);
     }
-    // Stopped, or failed for good: what is on disk stays for the next pass.
+    // What is on disk stays for the next pass, stopped or failed.
     if (r == 0) {
         StageWorkApp = 71;
         for (TImage* hidden : {page->Image_Downloading, page->Image_Checking, page->Image_Resume_active,
@@ -39,16 +39,22 @@ void TFormDecompres::startLoadFileThreadComp()
         page->Image_Extracting->SetVisible(true);
         page->ShowProgressBar(0);
         UpdateWndThread(5);
-        int e = ExtractingFileThreadComp();
+        r = ExtractingFileThreadComp();
         StageWorkApp = 8;
-        if (e == 0) {
+        if (r == 0) {
             DeleteFile_Dwl();
             page->SetVisible(false);
             FrameEnd1->SetVisible(true);
             SizeLoadedAll = 0;
-        } else if (e != Terminate_ThreadCode) {
-            page->Image_errorCheck_filetxt->SetVisible(true);
+        } else {
+            // The page again, not its unpacking cover, so that Back and Resume can be reached.
+            page->Image_Extracting->SetVisible(false);
         }
+    }
+    // Failed for good: the notice points to the log, and Resume tries again.
+    if (r != 0 && r != Terminate_ThreadCode) {
+        page->Image_errorCheck_filetxt->SetVisible(true);
+        page->StateImage_button(0);
     }
     IdHTTP1->Disconnect();
     IdThreadComponent1->Stop();

@@ -82,7 +82,7 @@ String TFile::ReadAllText(const String& path)
 {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
-        throw EInOutError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+        throw EInOutError("Cannot open file \"" + path + "\". " + std::strerror(errno), errno);
     String text;
     char buf[65536];
     size_t n;
@@ -150,13 +150,13 @@ TFileStream::TFileStream(const String& path, int mode) : path_(path)
     if (mode == fmCreate) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd_ < 0)
-            throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+            throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno), errno);
         return;
     }
     int flags = (mode & 3) == fmOpenReadWrite ? O_RDWR : (mode & 3) == fmOpenWrite ? O_WRONLY : O_RDONLY;
     fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
     if (fd_ < 0)
-        throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+        throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno), errno);
 }
 
 TFileStream::~TFileStream()
@@ -180,7 +180,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw EWriteError("Stream write error on \"" + path_ + "\". " + std::strerror(errno));
+            throw EWriteError("Stream write error on \"" + path_ + "\". " + std::strerror(errno), errno);
         p += n;
         left -= n;
     }
@@ -197,7 +197,7 @@ int64_t TFileStream::Seek(int64_t offset, int origin)
 void TFileStream::Truncate(int64_t size)
 {
     if (::ftruncate(fd_, off_t(size)) != 0)
-        throw EWriteError("Cannot truncate \"" + path_ + "\". " + std::strerror(errno));
+        throw EWriteError("Cannot truncate \"" + path_ + "\". " + std::strerror(errno), errno);
 }
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count)

@@ -25,7 +25,8 @@ public:
 
 class EInOutError : public Exception {
 public:
-    using Exception::Exception;
+    explicit EInOutError(String message, int errorCode = 0) : Exception(std::move(message)), ErrorCode(errorCode) {}
+    int ErrorCode;  // the system's error number, 0 when none
 };
 
 class TObject {

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <random>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -196,6 +197,8 @@ TEST_F(DownloadTest, FailedExtractionShowsTheErrorAndKeepsTheArchives)
     for (const char* v : {"Lib.part1.rar", "Lib.part2.rar", "Lib.part3.rar"})
         EXPECT_TRUE(fs::exists(dest + "/" + v)) << v;
     EXPECT_NE(log().find("Extracting files \n"), std::string::npos);
+    EXPECT_FALSE(page3()->Image_Extracting->Visible()) << "the page is back, its buttons within reach";
+    EXPECT_TRUE(page3()->Image_Resume_active->Visible());
 }
 
 // A file past 2 GiB: sizes, the byte range and the progress stay 64-bit. Both
@@ -258,6 +261,138 @@ TEST_F(DownloadTest, HostNotFoundEndsThePassUnretried)
     EXPECT_EQ(log(), LogEntry("NOHOST", "Downloading files " + lost + " to " + dest + "/B.pdf Code error=11001"));
     EXPECT_EQ(Count("HEAD", "/1/next/NOHOST"), 3) << "two for the order, one after A, none after B";
     EXPECT_EQ(Count("HEAD", "/1/done/NOHOST"), 0);
+}
+
+// ---- disks that fill up or refuse writes, and folders that go away ----------
+// The small and the read-only volumes are tmpfs mounts of a private mount
+// namespace that ctest sets up (test DiskFaults.InPrivateMounts).
+
+namespace {
+std::string SmallDisk() { return std::getenv("KESTROW_SMALL_DISK") ? std::getenv("KESTROW_SMALL_DISK") : ""; }
+int CountOf(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+}  // namespace
+
+TEST_F(DownloadTest, InPrivateMountsTheDiskFillsDuringTheDownload)
+{
+    if (SmallDisk().empty())
+        GTEST_SKIP() << "runs in a private mount namespace";
+    fs::remove_all(SmallDisk() + "/Lib");
+    dest = SmallDisk() + "/Lib";
+    writeFile(source + "/Big.wav", RandomBytes(3 << 20, 4));
+    Serve("FULL", {"Big.wav"});
+
+    StartInstalling("FULL");  // the order fits: 3 of 4 MiB
+    writeFile(SmallDisk() + "/filler", std::string(2 << 20, 'f'));  // now it does not
+    ASSERT_TRUE(JobEnds());
+    EXPECT_FALSE(w->FrameEnd1->Visible());
+    EXPECT_TRUE(page3()->Image_errorCheck_filetxt->Visible());
+    EXPECT_EQ(CountOf(log(), "Downloading files " + server->FileUrl("Big.wav") + " to " + dest +
+                                 "/Big.wav Code error=-28"),
+              7);
+    EXPECT_LT(fs::file_size(dest + "/Big.wav"), 3u << 20);
+
+    fs::remove(SmallDisk() + "/filler");
+    SimulateClick(page3()->Image_Resume_active);
+    ASSERT_TRUE(JobEnds());
+    EXPECT_TRUE(w->FrameEnd1->Visible());
+    EXPECT_EQ(Sha256(readFile(dest + "/Big.wav")), Sha256(readFile(source + "/Big.wav")));
+}
+
+TEST_F(DownloadTest, InPrivateMountsTheDiskFillsDuringTheUnpacking)
+{
+    if (SmallDisk().empty())
+        GTEST_SKIP() << "runs in a private mount namespace";
+    fs::remove_all(SmallDisk() + "/Lib");
+    dest = SmallDisk() + "/Lib";
+    std::vector<RarItem> items = {{"big.wav", RandomBytes(1500000, 5)}};
+    WriteRar(source, "Lib", items);
+    Serve("FULLX", {"Lib.rar"});
+    writeFile(SmallDisk() + "/filler", std::string(2300000, 'f'));  // room for the archive, not for both
+
+    StartInstalling("FULLX");
+    ASSERT_TRUE(JobEnds());
+    EXPECT_FALSE(w->FrameEnd1->Visible());
+    EXPECT_TRUE(page3()->Image_errorCheck_filetxt->Visible());
+    EXPECT_TRUE(fs::exists(dest + "/Lib.rar"));
+    EXPECT_FALSE(fs::exists(dest + "/big.wav")) << "no partial file";
+    EXPECT_EQ(CountOf(log(), "Extracting files \n"), 1);
+
+    fs::remove(SmallDisk() + "/filler");
+    SimulateClick(page3()->Image_Resume_active);
+    ASSERT_TRUE(JobEnds());
+    EXPECT_TRUE(w->FrameEnd1->Visible());
+    EXPECT_EQ(Tree(dest), TreeOf(items));
+}
+
+TEST_F(DownloadTest, InPrivateMountsAReadOnlyDestinationFailsClearly)
+{
+    const char* readOnly = std::getenv("KESTROW_READONLY_DIR");
+    if (!readOnly)
+        GTEST_SKIP() << "runs in a private mount namespace";
+    dest = readOnly;
+    writeFile(source + "/A.pdf", "a");
+    Serve("RO", {"A.pdf"});
+
+    StartInstalling("RO");
+    ASSERT_TRUE(JobEnds());
+    EXPECT_FALSE(w->FrameEnd1->Visible());
+    EXPECT_TRUE(page3()->Image_errorCheck_filetxt->Visible());
+    EXPECT_EQ(CountOf(log(), "to " + dest + "/A.pdf Code error=-82"), 7);
+}
+
+TEST_F(DownloadTest, DestinationRemovedWhileDownloadingIsNoInstallation)
+{
+    writeFile(source + "/A.pdf", RandomBytes(200000, 6));
+    writeFile(source + "/B.pdf", "b");
+    Serve("GONE", {"A.pdf", "B.pdf"});
+    server->AddFault("GET /files/A.pdf", Fault{.bytesPerSecond = 400000}, 1);
+    std::function<void()> removeWhenStarted = [&] {
+        if (fs::exists(dest + "/A.pdf") && fs::file_size(dest + "/A.pdf") > 0)
+            fs::remove_all(dest);
+        else
+            Post(removeWhenStarted, 10);
+    };
+    Post(removeWhenStarted, 10);
+
+    StartInstalling("GONE");
+    ASSERT_TRUE(JobEnds());
+    EXPECT_FALSE(w->FrameEnd1->Visible());
+    EXPECT_TRUE(page3()->Image_errorCheck_filetxt->Visible());
+    EXPECT_EQ(CountOf(log(), "Code error="), 7);
+}
+
+// Every round the server drops the connection of one file, chosen at random,
+// at a random point: the pass is tried again and the order ends whole.
+TEST_F(DownloadTest, ConnectionsResetAtRandomPointsTwentyRounds)
+{
+    std::vector<std::string> names = {"A.wav", "B.wav", "C.wav"};
+    for (size_t i = 0; i < names.size(); ++i)
+        writeFile(source + "/" + names[i], RandomBytes(150000, unsigned(10 + i)));
+    Serve("RESET", names);
+    std::mt19937 random(2026);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fs::remove_all(dest);
+        server->ClearRequests();
+        server->ClearFaults();
+        const std::string& cut = names[random() % names.size()];
+        server->AddFault("GET /files/" + cut, Fault{.cutAfter = int64_t(random() % 150000)}, 1);
+        w->FrameEnd1->SetVisible(false);
+        page3()->SetVisible(false);
+        w->FrameCodeCopyFile1->SetVisible(true);
+
+        StartInstalling("RESET");
+        ASSERT_TRUE(JobEnds());
+        ASSERT_TRUE(w->FrameEnd1->Visible()) << log();
+        for (const std::string& name : names)
+            ASSERT_EQ(Sha256(readFile(dest + "/" + name)), Sha256(readFile(source + "/" + name))) << name;
+    }
 }
 
 // Run by KilledMidDownloadResumesInANewProcess, in a process of its own.
