@@ -178,6 +178,9 @@ TEST_F(DownloadTest, FailedPassesAreRetried)
         EXPECT_EQ(n, c.entries) << entries;
         EXPECT_EQ(int(modals.messages.size()), c.entries);
         EXPECT_EQ(Count("GET", "/files/B.pdf"), c.fileGets);
+        if (c.fault.cutAfter > 0)
+            EXPECT_EQ(Count("GET", "/files/B.pdf", "bytes=" + std::to_string(c.fault.cutAfter) + "-"), 1)
+                << "the next pass resumes from what the cut left";
         if (c.installed)
             EXPECT_EQ(readFile(dest + "/B.pdf"), readFile(source + "/B.pdf"));
     }

@@ -218,15 +218,6 @@ protected:
     Tinyproxy proxy{"buyer", "s3cret", server->Port()};
 };
 
-TEST_F(OrderBehindProxy, RightCredentialsFetchTheOrderThroughTheProxy)
-{
-    Answer("s3cret");
-    EXPECT_EQ(check("AB12"), 0);
-    EXPECT_EQ(w->CountFileLoad, 3);
-    EXPECT_EQ(server->Requests().back().source, "127.0.0.3");
-    EXPECT_EQ(log(), "");
-}
-
 TEST_F(OrderBehindProxy, WrongCredentialsAreLoggedTwice)
 {
     Answer("guess");

@@ -108,25 +108,6 @@ TEST_F(TransferTest, FailedResumeKeepsTheBytesAndLeavesNoRangeBehind)
     EXPECT_EQ(gets().back().range, "");
 }
 
-TEST_F(TransferTest, ConnectionCutMidBodyThenResumedGivesTheRemoteFile)
-{
-    remote = RandomBytes(3 * 1024 * 1024, 3);
-    server->AddFile("Lib.rar", remote);
-    server->AddFault("GET /files/Lib.rar", Fault{.cutAfter = 1234567}, 1);
-    int64_t size = int64_t(remote.size());
-    int r = resume(size);
-    EXPECT_LT(r, 0);
-    EXPECT_NE(r, -103);
-    ASSERT_EQ(modals.messages.size(), 1u);
-    EXPECT_NE(modals.messages[0].find("\nSocket Error: "), std::string::npos);
-    int64_t kept = int64_t(std::filesystem::file_size(path));
-    EXPECT_GT(kept, 0);
-    EXPECT_LE(kept, 1234567);
-    EXPECT_EQ(resume(size), 0);
-    EXPECT_EQ(Sha256(box.read("Lib.rar")), Sha256(remote));
-    EXPECT_EQ(gets().back().range, "bytes=" + std::to_string(kept) + "-");
-}
-
 TEST_F(TransferTest, WholeBodyAnsweredToAResumeReplacesTheFile)
 {
     box.write("Lib.rar", remote.substr(0, 400));
