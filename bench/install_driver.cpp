@@ -84,10 +84,9 @@ int Order(int argc, char** argv)
         return 2;
     std::string work = fs::path(argv[5]).parent_path().string();
     TFormDecompres* w = OpenInstaller(argv[2], argv[3], work);
-    auto start = Clock::now();
     if (!StartInstalling(w, argv[4], argv[5]))
         return 1;
-    start = Clock::now();
+    auto start = Clock::now();
     if (!JobEnds(w) || !w->FrameEnd1->Visible())
         return 1;
     std::printf("%.3f\n", Seconds(Clock::now() - start));

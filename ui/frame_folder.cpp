@@ -104,14 +104,14 @@ int TFrameDirCopyFile::VerifyDiskDir()
 int TFrameDirCopyFile::GetShow_Diskspace()
 {
     noVisible_Image_msg();
-    int64_t free = Get_Diskspace();
-    if (free <= 0) {
+    int64_t freeBytes = Get_Diskspace();
+    if (freeBytes <= 0) {
         Image_folder_Incorect->SetVisible(true);
         return -1;
     }
-    Label_Size_DiskFree->SetText(FreeSpaceText(free));
+    Label_Size_DiskFree->SetText(FreeSpaceText(freeBytes));
     Label_Size_DiskRecom->SetText(RequiredSpaceText(FormDecompres->SizeAllFile));
-    if (FormDecompres->SizeAllFile <= free) {
+    if (FormDecompres->SizeAllFile <= freeBytes) {
         Image_ied_Required_space_ok->SetVisible(true);
         return 0;
     }
