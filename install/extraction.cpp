@@ -96,7 +96,7 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
             continue;
         AnsiString command = QuotedPath(placed) + " -o- x " + QuotedPath(NameFileDwl[i]) + " " + destination;
         if (int rc = RunShellCommand(command); rc != 0)
-            return fail(command + "\n", rc);
+            return fail(command + "\n", rc);  // the command line, then an empty line
     }
     return 0;
 }

@@ -30,16 +30,13 @@ int TFormDecompres::workDirCopyFile()
         // Besides nothing at all, the files of an earlier, interrupted attempt
         // at this order are welcome, and so is a ".DS_Store". A file is judged
         // by its name within the folder: "/x" and "/x/" hold the same files.
-        auto orderFiles = NameFileDwl.begin();
-        int others = 0;
-        for (const String& file : TDirectory::GetFiles(DirSaveFile)) {
+        auto first = NameFileDwl.begin(), last = first + CountFileLoad;
+        auto ofTheOrder = [&](const String& file) {
             AnsiString name = ExtractFileName(file);
-            if (name != ".DS_Store" &&
-                std::find(orderFiles, orderFiles + CountFileLoad, DirSaveFile + DirSeparator + name) ==
-                    orderFiles + CountFileLoad)
-                ++others;
-        }
-        if (others == 0)
+            return name == ".DS_Store" || std::find(first, last, DirSaveFile + DirSeparator + name) != last;
+        };
+        std::vector<String> files = TDirectory::GetFiles(DirSaveFile);
+        if (std::all_of(files.begin(), files.end(), ofTheOrder))
             return 0;
         page->Image_folder_no_Empty->SetVisible(true);
         return -2;
