@@ -2,7 +2,7 @@
 // download API: download with pause, resume and retries, unpacking, page 4.
 
 #include "tests/support/api_window.h"
-#include "tests/support/rar_writer.h"
+#include "tools/rarwriter/rar_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "app/main_window.h"
 #include "install/disk_space.h"
 #include "tests/support/gui.h"
-#include "tests/support/rar_writer.h"
+#include "tools/rarwriter/rar_writer.h"
 #include "tests/support/servers.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // own, against the local download API and tinyproxy.
 
 #include "tests/support/gui.h"
-#include "tests/support/rar_writer.h"
+#include "tools/rarwriter/rar_writer.h"
 #include "tests/support/servers.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The bundled unpacker, run as the installer runs it: unrar -o- x ARCHIVE DEST.
 
-#include "tests/support/rar_writer.h"
+#include "tools/rarwriter/rar_writer.h"
 #include "tools/unrar/crc32.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/servers.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Real peers on loopback, started by the tests and stopped by their pid.
 
-#include "tests/support/rar_writer.h"
+#include "tools/rarwriter/rar_writer.h"
 #include "tests/support/sandbox.h"
 #include "tools/localapi/local_api.h"
 

@@ -2,7 +2,7 @@
 // volumes and a RAR 4 archive, and a PDF manual, in FOLDER.
 //   kestrow-demo-order FOLDER
 
-#include "tests/support/rar_writer.h"
+#include "tools/rarwriter/rar_writer.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "tests/support/rar_writer.h"
+#include "tools/rarwriter/rar_writer.h"
 
 #include <zlib.h>
 

@@ -1,8 +1,9 @@
 #pragma once
-// Writes RAR 5 and RAR 4 archives with the store method, for the tests:
+// Writes RAR 5 and RAR 4 archives with the store method:
 // single or split into volumes under a chosen naming, folders, empty files,
 // UTF-8 names, and deliberately unsafe entries; plus helpers that damage
-// them the ways real downloads and real attackers do.
+// them the ways real downloads and real attackers do. The tests, the demo
+// order and the benchmarks build their archives with it.
 
 #include <cstdint>
 #include <string>
