@@ -22,14 +22,14 @@ protected:
         server->AddFile("Lib.rar", remote);
         url = server->FileUrl("Lib.rar");
         path = box.file("Lib.rar");
-        g_progress.clear();
     }
-    std::vector<LoggedRequest> gets()
+    // The requests for the file, as "METHOD range".
+    std::vector<std::string> asked()
     {
-        std::vector<LoggedRequest> out;
+        std::vector<std::string> out;
         for (auto& r : server->Requests())
             if (r.path == "/files/Lib.rar")
-                out.push_back(r);
+                out.push_back(r.method + " " + r.range);
         return out;
     }
     int resume(int64_t& size) { return idHTTP_ReadWriteFileResumingFun(client, url, path, size, Record); }
@@ -37,126 +37,82 @@ protected:
     std::string remote, url, path;
 };
 
-TEST_F(TransferTest, NewFileIsFetchedFromTheStart)
+TEST_F(TransferTest, ResumingFetch)
 {
-    int64_t size = 1000;
-    EXPECT_EQ(resume(size), 0);
-    EXPECT_EQ(box.read("Lib.rar"), remote);
-    EXPECT_EQ(g_progress, std::vector<int64_t>{1000});
-    EXPECT_EQ(client->Request.Range, "0");
-    ASSERT_EQ(gets().size(), 1u);
-    EXPECT_EQ(gets()[0].range, "");
+    struct Case {
+        const char* what;
+        int had;              // bytes of the local file; -1: none
+        int64_t size;         // as the order gives it; 0: unknown
+        const char* faulty;   // the request answered with `fault`, once
+        Fault fault;
+        int result;
+        int kept;             // bytes of the remote the file then holds
+        std::vector<std::string> asked;
+        std::vector<int64_t> progress;  // empty: not checked
+    };
+    const std::vector<Case> cases = {
+        {"a new file", -1, 1000, "", {}, 0, 1000, {"GET "}, {1000}},
+        {"a partial file resumes from its length", 400, 1000, "", {}, 0, 1000, {"GET bytes=400-"}, {400, 600}},
+        {"a complete file is not requested; the size is its length", 1000, 900, "", {}, 1, 1000, {}, {1000}},
+        {"an unknown size is asked whole with a HEAD first", 300, 0, "", {}, 0, 1000, {"HEAD ", "GET bytes=300-"}, {}},
+        {"a failed size query is no complete file", 300, 0, "HEAD /files/Lib.rar", {.status = 503}, -503, 300,
+         {"HEAD "}, {}},
+        {"a failed resume keeps the bytes", 400, 1000, "GET /files/Lib.rar", {.status = 404}, -404, 400,
+         {"GET bytes=400-"}, {400}},
+        {"the whole body answered to a resume replaces the file", 400, 1000, "GET /files/Lib.rar",
+         {.ignoreRange = true}, 0, 1000, {"GET bytes=400-"}, {}},
+        {"a range from an earlier offset lands where it belongs", 400, 1000, "GET /files/Lib.rar",
+         {.rangeShift = -150}, 0, 1000, {"GET bytes=400-"}, {}},
+        {"a range from a later offset starts the file over: no gap", 400, 1000, "GET /files/Lib.rar",
+         {.rangeShift = 100}, kAnswerDoesNotFit, 0, {"GET bytes=400-"}, {}},
+        {"a stale size past a complete file leaves it alone", 1000, 2000, "", {}, -416, 1000, {"GET bytes=1000-"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(path);
+        if (c.had >= 0)
+            box.write("Lib.rar", remote.substr(0, size_t(c.had)));
+        server->ClearRequests();
+        server->ClearFaults();
+        if (*c.faulty)
+            server->AddFault(c.faulty, c.fault, 1);
+        g_progress.clear();
+        modals.messages.clear();
+
+        int64_t size = c.size;
+        EXPECT_EQ(resume(size), c.result);
+        EXPECT_TRUE(box.read("Lib.rar") == remote.substr(0, size_t(c.kept)));
+        EXPECT_EQ(asked(), c.asked);
+        if (!c.progress.empty()) {
+            EXPECT_EQ(g_progress, c.progress);
+        }
+        if (c.result == 1) {
+            EXPECT_EQ(size, 1000);
+        }
+        EXPECT_EQ(modals.messages.size(), size_t(c.result <= -400)) << "a box for each HTTP failure";
+
+        // Whatever came before, the next new file starts at byte 0.
+        std::filesystem::remove(path);
+        server->ClearRequests();
+        server->ClearFaults();
+        size = 1000;
+        EXPECT_EQ(resume(size), 0);
+        EXPECT_TRUE(box.read("Lib.rar") == remote);
+        EXPECT_EQ(asked(), std::vector<std::string>{"GET "});
+    }
 }
 
-TEST_F(TransferTest, PartialFileIsResumedFromItsLength)
-{
-    box.write("Lib.rar", remote.substr(0, 400));
-    int64_t size = 1000;
-    EXPECT_EQ(resume(size), 0);
-    EXPECT_EQ(Sha256(box.read("Lib.rar")), Sha256(remote));
-    EXPECT_EQ(g_progress, (std::vector<int64_t>{400, 600}));
-    ASSERT_EQ(gets().size(), 1u);
-    EXPECT_EQ(gets()[0].range, "bytes=400-");
-}
-
-TEST_F(TransferTest, CompleteFileIsNotRequested)
-{
-    box.write("Lib.rar", remote);
-    int64_t size = 900;
-    EXPECT_EQ(resume(size), 1);
-    EXPECT_EQ(size, 1000);
-    EXPECT_EQ(g_progress, std::vector<int64_t>{1000});
-    EXPECT_TRUE(server->Requests().empty());
-}
-
-TEST_F(TransferTest, UnknownSizeIsAskedWithAHeadFirst)
-{
-    box.write("Lib.rar", remote.substr(0, 300));
-    int64_t size = 0;
-    EXPECT_EQ(resume(size), 0);
-    EXPECT_EQ(box.read("Lib.rar"), remote);
-    auto log = gets();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].method, "HEAD");
-    EXPECT_EQ(log[0].range, "") << "the size query asks for the whole file";
-    EXPECT_EQ(log[1].range, "bytes=300-");
-}
-
-TEST_F(TransferTest, FailedSizeQueryIsNoCompleteFile)
-{
-    box.write("Lib.rar", remote.substr(0, 300));
-    server->AddFault("HEAD /files/Lib.rar", Fault{.status = 503});
-    int64_t size = 0;
-    EXPECT_EQ(resume(size), -503);
-    EXPECT_EQ(box.read("Lib.rar").size(), 300u);
-}
-
-TEST_F(TransferTest, FailedResumeKeepsTheBytesAndLeavesNoRangeBehind)
-{
-    box.write("Lib.rar", remote.substr(0, 400));
-    server->AddFault("GET /files/Lib.rar", Fault{.status = 404}, 1);
-    int64_t size = 1000;
-    EXPECT_EQ(resume(size), -404);
-    EXPECT_EQ(modals.messages.size(), 1u);
-    EXPECT_EQ(g_progress, std::vector<int64_t>{400});
-    EXPECT_EQ(box.read("Lib.rar"), remote.substr(0, 400));
-
-    // The next file is a new one: it must start at byte 0.
-    std::filesystem::remove(path);
-    EXPECT_EQ(resume(size), 0);
-    EXPECT_EQ(box.read("Lib.rar"), remote);
-    EXPECT_EQ(gets().back().range, "");
-}
-
-TEST_F(TransferTest, WholeBodyAnsweredToAResumeReplacesTheFile)
-{
-    box.write("Lib.rar", remote.substr(0, 400));
-    server->AddFault("GET /files/Lib.rar", Fault{.ignoreRange = true});
-    int64_t size = 1000;
-    EXPECT_EQ(resume(size), 0);
-    EXPECT_EQ(Sha256(box.read("Lib.rar")), Sha256(remote));
-}
-
-TEST_F(TransferTest, PartialAnswerFromAnEarlierOffsetLandsWhereItBelongs)
-{
-    box.write("Lib.rar", remote.substr(0, 400));
-    server->AddFault("GET /files/Lib.rar", Fault{.rangeShift = -150});
-    int64_t size = 1000;
-    EXPECT_EQ(resume(size), 0);
-    EXPECT_EQ(Sha256(box.read("Lib.rar")), Sha256(remote));
-}
-
-TEST_F(TransferTest, PartialAnswerFromALaterOffsetStartsTheFileOver)
-{
-    box.write("Lib.rar", remote.substr(0, 400));
-    server->AddFault("GET /files/Lib.rar", Fault{.rangeShift = 100}, 1);
-    int64_t size = 1000;
-    EXPECT_EQ(resume(size), kAnswerDoesNotFit);
-    EXPECT_EQ(box.read("Lib.rar"), "") << "no gap is ever left in the file";
-    EXPECT_EQ(resume(size), 0);
-    EXPECT_EQ(Sha256(box.read("Lib.rar")), Sha256(remote));
-}
-
-TEST_F(TransferTest, RangeNotSatisfiableLeavesACompleteFileAlone)
-{
-    box.write("Lib.rar", remote);
-    int64_t size = 2000;  // a stale size
-    EXPECT_EQ(resume(size), -416);
-    EXPECT_EQ(box.read("Lib.rar"), remote);
-}
-
-TEST_F(TransferTest, UncreatableFiles)
+TEST_F(TransferTest, UncreatableFilesAndTheManifestFetch)
 {
     std::filesystem::create_directory(path);  // a folder where the file should go
     int64_t size = 1000;
+    g_progress.clear();
     EXPECT_EQ(resume(size), kCannotOpenFile);
     EXPECT_TRUE(g_progress.empty());
     EXPECT_EQ(idHTTP_ReadWriteFile(client, url, box.file("missing/dir/m.txt")), kCannotCreateFile);
     EXPECT_TRUE(server->Requests().empty());
-}
 
-TEST_F(TransferTest, ManifestFetchEmptiesTheOldFileAndIgnoresLeftoverRanges)
-{
+    // The manifest's file is emptied first, and a range left on the client is no reason to ask for less.
     box.write("m.txt", std::string(5000, 'x'));
     client->Request.Range = "600";
     EXPECT_EQ(idHTTP_ReadWriteFile(client, url, box.file("m.txt")), 0);
