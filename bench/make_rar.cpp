@@ -1,7 +1,7 @@
 // Writes a stored RAR archive of random files for the unpacker's benchmark:
 //   make-rar FOLDER STEM SIZE_MIB [FORMAT=5] [FILES=8]
 
-#include "tests/support/rar_writer.h"
+#include "tools/rarwriter/rar_writer.h"
 
 #include <cstdio>
 #include <cstdlib>
