@@ -51,13 +51,15 @@ TEST_F(ProxyTest, RightCredentialsGoThroughTheProxy)
     EXPECT_EQ(log(), "") << "nothing failed in the end";
 }
 
-TEST_F(ProxyTest, WrongPasswordIsLogged)
+// Page 1's check behind a proxy that refuses the password: both steps log it.
+TEST_F(ProxyTest, WrongPasswordIsLoggedByTheProxyStepAndTheOrderStep)
 {
     AnswerDialog(std::to_string(proxy.port()), "wrong");
-    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, server.base()), -401);
-    EXPECT_EQ(log(),
-              "KestrowInstaller Version 1 \xD0\xBE\xD1\x82 06.12.2026\nYour purchase code: \n"
-              "Proxy authorization  Code error=-401");
+    w->FrameCodeCopyFile1->Edit_CodeCopyFile->SetText("AB12");
+    EXPECT_EQ(w->workCodeCopyFile(), -401);
+    EXPECT_EQ(log(), LogEntry("AB12", "Proxy authorization  Code error=-401") +
+                         LogEntry("AB12", "preparationDownload  Code error=-401"));
+    EXPECT_TRUE(w->FrameCodeCopyFile1->Image_errorCheck_filetxt->Visible());
     ASSERT_EQ(modals.messages.size(), 2u);
     EXPECT_EQ(modals.messages[1].rfind("Get_msg Error: " + server.base() + "\nHTTPProtocol Error: ", 0), 0u);
 }
