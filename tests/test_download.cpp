@@ -17,6 +17,14 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
+int CountOf(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 class DownloadTest : public ApiWindowTest {
 protected:
     void SetUp() override
@@ -49,6 +57,17 @@ protected:
         w->FrameDirCopyFile1->Edit_DirSaveFile->SetText(dest);
         SimulateClick(w->FrameDirCopyFile1->Image_Next1);
         ASSERT_TRUE(w->FrameLibInstal1->Visible()) << log();
+    }
+    // The same order once more from page 1, into an empty destination.
+    void Again()
+    {
+        fs::remove_all(dest);
+        server->ClearRequests();
+        server->ClearFaults();
+        modals.messages.clear();
+        w->FrameEnd1->SetVisible(false);
+        page3()->SetVisible(false);
+        w->FrameCodeCopyFile1->SetVisible(true);
     }
     bool JobEnds() { return waitFor([&] { return !w->IdThreadComponent1->Active(); }, 60s); }
     int Count(const std::string& method, const std::string& path, const std::string& range = "*")
@@ -99,6 +118,8 @@ TEST_F(DownloadTest, EndToEndThroughAllFourPages)
     EXPECT_EQ(w->FrameCodeCopyFile1->Edit_CodeCopyFile->Text(), "");
     EXPECT_FALSE(w->FrameCodeCopyFile1->Image_Tundrel->Visible());
     EXPECT_FALSE(w->FrameCodeCopyFile1->Image_coreect_code->Visible());
+    EXPECT_TRUE(w->FrameEnd1->Image_Tundrel->Visible()) << "page 4 keeps the last picture";
+    EXPECT_EQ(StageWorkApp, 8);
 }
 
 TEST_F(DownloadTest, PauseDuringTheThirdOfFiveThenResume)
@@ -135,6 +156,7 @@ TEST_F(DownloadTest, PauseDuringTheThirdOfFiveThenResume)
     for (const std::string& name : names)
         EXPECT_EQ(Sha256(readFile(dest + "/" + name)), Sha256(readFile(source + "/" + name))) << name;
     EXPECT_EQ(log(), "") << "a pause is no failure";
+    EXPECT_TRUE(modals.messages.empty());
 }
 
 TEST_F(DownloadTest, FailedPassesAreRetried)
@@ -158,31 +180,22 @@ TEST_F(DownloadTest, FailedPassesAreRetried)
     Serve("RETRY", {"A.pdf", "B.pdf"});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(dest);
-        server->ClearRequests();
-        server->ClearFaults();
+        Again();
         server->AddFault(c.request, c.fault, c.attempt);
-        modals.messages.clear();
-        w->FrameCodeCopyFile1->SetVisible(true);
-        w->FrameEnd1->SetVisible(false);
-        page3()->SetVisible(false);
 
         StartInstalling("RETRY");
         ASSERT_TRUE(JobEnds());
         EXPECT_EQ(w->FrameEnd1->Visible(), c.installed);
-        std::string entries = log();
-        int n = 0;
-        for (size_t at = entries.find("Downloading files "); at != std::string::npos;
-             at = entries.find("Downloading files ", at + 1))
-            ++n;
-        EXPECT_EQ(n, c.entries) << entries;
+        EXPECT_EQ(CountOf(log(), "Downloading files "), c.entries) << log();
         EXPECT_EQ(int(modals.messages.size()), c.entries);
         EXPECT_EQ(Count("GET", "/files/B.pdf"), c.fileGets);
-        if (c.fault.cutAfter > 0)
+        if (c.fault.cutAfter > 0) {
             EXPECT_EQ(Count("GET", "/files/B.pdf", "bytes=" + std::to_string(c.fault.cutAfter) + "-"), 1)
                 << "the next pass resumes from what the cut left";
-        if (c.installed)
+        }
+        if (c.installed) {
             EXPECT_EQ(readFile(dest + "/B.pdf"), readFile(source + "/B.pdf"));
+        }
     }
 }
 
@@ -272,13 +285,6 @@ TEST_F(DownloadTest, HostNotFoundEndsThePassUnretried)
 
 namespace {
 std::string SmallDisk() { return std::getenv("KESTROW_SMALL_DISK") ? std::getenv("KESTROW_SMALL_DISK") : ""; }
-int CountOf(const std::string& text, const std::string& what)
-{
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
 }  // namespace
 
 TEST_F(DownloadTest, InPrivateMountsTheDiskFillsDuringTheDownload)
@@ -381,14 +387,9 @@ TEST_F(DownloadTest, ConnectionsResetAtRandomPointsTwentyRounds)
     std::mt19937 random(2026);
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        fs::remove_all(dest);
-        server->ClearRequests();
-        server->ClearFaults();
+        Again();
         const std::string& cut = names[random() % names.size()];
         server->AddFault("GET /files/" + cut, Fault{.cutAfter = int64_t(random() % 150000)}, 1);
-        w->FrameEnd1->SetVisible(false);
-        page3()->SetVisible(false);
-        w->FrameCodeCopyFile1->SetVisible(true);
 
         StartInstalling("RESET");
         ASSERT_TRUE(JobEnds());

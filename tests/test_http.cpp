@@ -138,41 +138,6 @@ TEST_F(HttpTest, CertificateOfAnUnknownAuthorityIsAFailureLikeAnyOther)
     EXPECT_NE(box.read("KW_installerlog.txt").find("preparationDownload  Code error=-495"), std::string::npos);
 }
 
-TEST_F(HttpTest, DisconnectFromAWorkEventCutsTheRequestQuietly)
-{
-    std::string big = RandomBytes(400000);
-    server->AddFile("slow.bin", big);
-    server->AddFault("GET /files/slow.bin", Fault{.bytesPerSecond = 400000});
-    client->OnWork = [&](TObject*, TWorkMode, int64_t count) {
-        if (count >= 50000)
-            client->Disconnect();
-    };
-    int64_t written = 0;
-    {
-        TFileStream file(box.file("slow.bin"), fmCreate);
-        EXPECT_EQ(idHTTP_Get_FileStream(client, server->FileUrl("slow.bin"), &file), -103);
-        written = file.Size();
-    }
-    EXPECT_GE(written, 50000);
-    EXPECT_LT(written, int64_t(big.size()));
-    EXPECT_EQ(big.compare(0, size_t(written), box.read("slow.bin")), 0) << "what arrived is kept";
-    EXPECT_TRUE(modals.messages.empty()) << "a requested cut shows no message";
-    client->OnWork = nullptr;
-    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), 0) << "the client works again after the cut";
-}
-
-TEST_F(HttpTest, WorkEventsKeepComingWhileNothingArrives)
-{
-    server->AddFault("GET /files/a.bin", Fault{.stallMs = 800, .stallAt = 100});
-    int events = 0;
-    client->OnWork = [&](TObject*, TWorkMode, int64_t) { ++events; };
-    TMemoryStream body;
-    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &body), 0);
-    EXPECT_EQ(body.Bytes().size(), 1000u);
-    // 800 ms of silence at one event per 50 ms; loose on purpose.
-    EXPECT_GE(events, 5);
-}
-
 TEST(FileNameOfUrl, PartAfterTheLastSlash)
 {
     AnsiString name = "x";

@@ -172,6 +172,7 @@ TEST_F(WorkerTest, WindowFreedWhileAJobIsStillQueued)
 TEST_F(WorkerTest, PauseDuringAStalledTransferCutsIt)
 {
     ApiServer server;
+    ModalResponder modals;
     w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
     server->AddFile("Lib.rar", RandomBytes(200000));
     server->AddFault("GET /files/Lib.rar", Fault{.stallMs = 30000, .stallAt = 50000});
@@ -201,4 +202,5 @@ TEST_F(WorkerTest, PauseDuringAStalledTransferCutsIt)
     EXPECT_EQ(result, -103) << "cut by the Pause, not waited out";
     EXPECT_EQ(Terminate_ThreadCritSec, Terminate_ThreadCode);
     EXPECT_EQ(readFile(box.file("Lib.rar")).size(), 50000u) << "the bytes before the stall are kept";
+    EXPECT_TRUE(modals.messages.empty()) << "a requested cut shows no message";
 }
