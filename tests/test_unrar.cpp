@@ -210,24 +210,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, UnrarDamage, ::testing::ValuesIn(Damages()),
                              return "rar" + std::to_string(info.param.format) + "_" + TestNameOf(info.param.what);
                          });
 
-TEST(Unrar, CorruptSecondFileKeepsTheFirstAndLeavesNoTrace)
-{
-    Sandbox box;
-    std::string good = RandomBytes(5000, 31), bad = RandomBytes(5000, 32);
-    auto v = WriteRar(box.path(), "Lib", {{"good.wav", good}, {"bad.wav", bad}, {"after.wav", "x"}});
-    FlipByteOf(v[0], bad.substr(100, 32));
-    Outcome r = Unrar(v[0], box.file("out"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("bad.wav: CRC mismatch"), std::string::npos) << r.err;
-    auto tree = Tree(box.file("out"));
-    EXPECT_EQ(tree, (std::map<std::string, std::string>{{"good.wav", Digest(good)}}));
-    EXPECT_TRUE(NoTemporaryLeft(box.file("out")));
-    // A later "-o-" run cannot keep a damaged file: there is none to keep.
-    v = WriteRar(box.path(), "Lib", {{"good.wav", good}, {"bad.wav", bad}, {"after.wav", "x"}});
-    EXPECT_EQ(Unrar(v[0], box.file("out")).status, 0);
-    EXPECT_EQ(readFile(box.file("out/bad.wav")), bad);
-}
-
 // ---- one test per safety promise: the unsafe write is blocked --------------
 
 struct Unsafe {
