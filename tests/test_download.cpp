@@ -6,12 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <random>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -397,64 +394,6 @@ TEST_F(DownloadTest, ConnectionsResetAtRandomPointsTwentyRounds)
         for (const std::string& name : names)
             ASSERT_EQ(Sha256(readFile(dest + "/" + name)), Sha256(readFile(source + "/" + name))) << name;
     }
-}
-
-// Run by KilledMidDownloadResumesInANewProcess, in a process of its own.
-TEST(DownloadChild, DISABLED_InstallsTheOrder)
-{
-    auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
-    site_NameLoadPath = env("CHILD_API");
-    TFormDecompres* w = OpenMainWindow(env("CHILD_HOME"));
-    w->IdSSLIOHandlerSocketOpenSSL1->CAFile = env("CHILD_CA");
-    w->DirTemp = env("CHILD_HOME") + "/";
-    ModalResponder modals;
-    w->FrameCodeCopyFile1->Edit_CodeCopyFile->SetText(env("CHILD_CODE"));
-    SimulateClick(w->FrameCodeCopyFile1->Image_Next1);
-    w->FrameDirCopyFile1->Edit_DirSaveFile->SetText(env("CHILD_DEST"));
-    SimulateClick(w->FrameDirCopyFile1->Image_Next1);
-    EXPECT_TRUE(waitFor([&] { return w->FrameEnd1->Visible(); }, 60s));
-    CloseMainWindow();
-}
-
-TEST_F(DownloadTest, KilledMidDownloadResumesInANewProcess)
-{
-    std::vector<RarItem> items = {{"Lib/big.wav", RandomBytes(3 << 20, 5)}};
-    WriteRar(source, "Lib", items, {5});
-    Serve("KILL", {"Lib.rar"});
-    server->AddFault("GET /files/Lib.rar", Fault{.bytesPerSecond = 1 << 20}, 1);
-    std::string self = fs::read_symlink("/proc/self/exe");
-    auto install = [&] {
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("CHILD_API", server.base().c_str(), 1);
-            setenv("CHILD_CA", server.caFile().c_str(), 1);
-            setenv("CHILD_HOME", box.file("child").c_str(), 1);
-            setenv("CHILD_CODE", "KILL", 1);
-            setenv("CHILD_DEST", dest.c_str(), 1);
-            execl(self.c_str(), self.c_str(), "--gtest_filter=DownloadChild.*", "--gtest_also_run_disabled_tests",
-                  (char*)nullptr);
-            _exit(127);
-        }
-        return pid;
-    };
-    fs::create_directory(box.file("child"));
-    std::string archive = dest + "/Lib.rar";
-
-    pid_t first = install();
-    auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!(fs::exists(archive) && fs::file_size(archive) > (1 << 20)) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(10ms);
-    kill(first, SIGKILL);
-    int status = 0;
-    waitpid(first, &status, 0);
-    ASSERT_TRUE(fs::exists(archive));
-    int64_t had = int64_t(fs::file_size(archive));
-
-    pid_t second = install();
-    waitpid(second, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(Count("GET", "/files/Lib.rar", "bytes=" + std::to_string(had) + "-"), 1);
-    EXPECT_EQ(Tree(dest), TreeOf(items));
 }
 
 TEST(ProgressArithmetic, PercentOfTheOrder)

@@ -2,36 +2,56 @@
 // own, against the local download API and tinyproxy.
 
 #include "tests/support/gui.h"
-#include "tools/rarwriter/rar_writer.h"
 #include "tests/support/servers.h"
+#include "tools/rarwriter/rar_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 namespace fs = std::filesystem;
 
-TEST(Unattended, InstallsOrSaysWhichStepFailed)
-{
+namespace {
+class UnattendedTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A bundle of its own, under a name of its own: other tests' copies of
+        // the installer must not take it for a second copy of themselves.
+        fs::create_directories(bundle);
+        fs::copy_file(KESTROW_INSTALLER_EXE, bundle + "KestrowUnattended");
+        fs::copy_file(UNRAR_EXE, bundle + "unrar");
+        server->AddFile("cover.png", PngBytes(200, 30));
+    }
+    // The archives as the order `code`, after the product picture.
+    void Serve(const std::string& code, const std::vector<std::string>& archives)
+    {
+        std::string manifest = server->FileUrl("cover.png") + "\n";
+        for (const std::string& a : archives) {
+            std::string name = fs::path(a).filename();
+            server->AddFileFromDisk(name, a);
+            manifest += server->FileUrl(name) + "\n";
+        }
+        server->AddOrder(code, manifest);
+    }
+    Outcome Run(std::vector<std::string> args, const std::function<bool()>& killWhen = nullptr)
+    {
+        args.insert(args.begin(), bundle + "KestrowUnattended");
+        return Exec(args, {{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", server.caFile()},
+                           {"KESTROW_PROXY_PASSWORD", "s3cret"}}, 120, killWhen);
+    }
+
     Sandbox box;
     ApiServer server;
-    // A bundle of its own, under a name of its own: other tests' copies of the
-    // installer must not take it for a second copy of themselves.
     std::string bundle = box.file("Kestrow.app/Contents/MacOS/");
-    fs::create_directories(bundle);
-    fs::copy_file(KESTROW_INSTALLER_EXE, bundle + "KestrowUnattended");
-    fs::copy_file(UNRAR_EXE, bundle + "unrar");
+};
+}  // namespace
 
+TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
+{
     std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(90000, 1)}, {"Lib/readme.txt", "read me"}};
-    auto volumes = WriteRar(box.path(), "Lib", items, {5, 40000});
-    std::string manifest = server->FileUrl("cover.png") + "\n";
-    server->AddFile("cover.png", PngBytes(200, 30));
-    for (const std::string& v : volumes) {
-        std::string name = fs::path(v).filename();
-        server->AddFileFromDisk(name, v);
-        manifest += server->FileUrl(name) + "\n";
-    }
-    server->AddOrder("UA1", manifest);
+    Serve("UA1", WriteRar(box.path(), "Lib", items, {5, 40000}));
 
     struct Case {
         const char* what;
@@ -63,16 +83,39 @@ TEST(Unattended, InstallsOrSaysWhichStepFailed)
         fs::create_directories(dest);
         server->ClearRequests();
         c.arrange();
-        std::vector<std::string> args = {bundle + "KestrowUnattended"};
+        std::vector<std::string> args;
         for (std::string a : c.args)
             args.push_back(a == "$" ? dest : a == "PROXY" ? "127.0.0.1:" + std::to_string(proxy->port()) : a);
 
-        Outcome r = Exec(args, {{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", server.caFile()},
-                                {"KESTROW_PROXY_PASSWORD", "s3cret"}}, 120);
+        Outcome r = Run(args);
         EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << r.err;
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.what << "\n" << r.out << r.err;
         if (c.status == 0) {
             EXPECT_EQ(Tree(dest), TreeOf(items)) << c.what;
         }
     }
+}
+
+// A run killed at any moment of its download leaves what it had; the next
+// run in the same folder goes on from there with a byte range.
+TEST_F(UnattendedTest, KilledMidDownloadTheNextRunResumes)
+{
+    std::vector<RarItem> items = {{"Lib/big.wav", RandomBytes(3 << 20, 5)}};
+    Serve("KILL", WriteRar(box.path(), "Lib", items, {5}));
+    server->AddFault("GET /files/Lib.rar", Fault{.bytesPerSecond = 1 << 20}, 1);
+    std::string dest = box.file("Samples"), archive = dest + "/Lib.rar";
+    const std::vector<std::string> args = {"--code", "KILL", "--dest", dest};
+
+    Outcome first = Run(args, [&] { return fs::exists(archive) && fs::file_size(archive) > (1 << 20); });
+    ASSERT_EQ(first.status, 128 + SIGKILL) << first.err;
+    std::string had = std::to_string(fs::file_size(archive));
+    server->ClearRequests();
+
+    Outcome second = Run(args);
+    EXPECT_EQ(second.status, 0) << second.err;
+    int resumed = 0;
+    for (const LoggedRequest& r : server->Requests())
+        resumed += r.method == "GET" && r.path == "/files/Lib.rar" && r.range == "bytes=" + had + "-";
+    EXPECT_EQ(resumed, 1);
+    EXPECT_EQ(Tree(dest), TreeOf(items));
 }

@@ -71,7 +71,8 @@ std::string TestNameOf(const char* words)
     return name;
 }
 
-Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env, int timeoutSec)
+Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env, int timeoutSec,
+             const std::function<bool()>& killWhen)
 {
     Sandbox box;
     std::string outFile = box.file("stdout"), errFile = box.file("stderr");
@@ -91,10 +92,13 @@ Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::str
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSec);
     while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
+        bool late = std::chrono::steady_clock::now() > deadline;
+        if (late || (killWhen && killWhen())) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            return {-1, readFile(outFile), "timed out\n" + readFile(errFile)};
+            if (late)
+                return {-1, readFile(outFile), "timed out\n" + readFile(errFile)};
+            break;
         }
         usleep(2000);
     }

@@ -30,12 +30,14 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 
-// A program run to its end (killed after `timeoutSec`), its output kept.
+// A program run to its end, its output kept. It is killed after `timeoutSec`,
+// or as soon as `killWhen` holds.
 struct Outcome {
     int status;  // exit status, or 128 + signal; -1 when it timed out
     std::string out, err;
 };
-Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}, int timeoutSec = 60);
+Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}, int timeoutSec = 60,
+             const std::function<bool()>& killWhen = nullptr);
 
 // A test name made of a case's description: letters and digits, '_' else.
 std::string TestNameOf(const char* words);
