@@ -273,6 +273,7 @@ TEST_F(DownloadTest, HostNotFoundEndsThePassUnretried)
 
     EXPECT_FALSE(w->FrameEnd1->Visible());
     EXPECT_EQ(log(), LogEntry("NOHOST", "Downloading files " + lost + " to " + dest + "/B.pdf Code error=11001"));
+    EXPECT_TRUE(modals.messages.empty()) << "a name that does not resolve shows no box";
     EXPECT_EQ(Count("HEAD", "/1/next/NOHOST"), 3) << "two for the order, one after A, none after B";
     EXPECT_EQ(Count("HEAD", "/1/done/NOHOST"), 0);
 }

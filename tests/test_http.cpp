@@ -19,23 +19,6 @@ protected:
     std::string url(const std::string& path) { return server.base() + path; }
 };
 
-TEST_F(HttpTest, SuccessIsZeroWithoutAMessage)
-{
-    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), 0);
-    EXPECT_EQ(client->ResponseText(), "HTTP/1.1 200 OK");
-    client->Request.Range = "10";
-    TMemoryStream body;
-    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &body), 0);
-    EXPECT_EQ(client->ResponseCode(), 206);
-    EXPECT_EQ(body.Bytes().size(), 990u);
-    EXPECT_EQ(client->ContentLength(), 990) << "a partial answer's length is the rest";
-    int64_t size = -5;
-    client->Request.Range.clear();
-    EXPECT_EQ(idHTTP_FileSize(client, server->FileUrl("a.bin"), size), 0);
-    EXPECT_EQ(size, 1000);
-    EXPECT_TRUE(modals.messages.empty());
-}
-
 TEST_F(HttpTest, NoContentIsAFailureWithTheStatusLine)
 {
     server->AddFault("HEAD /1/next/AB12", Fault{.status = 204});
@@ -149,25 +132,4 @@ TEST(FileNameOfUrl, PartAfterTheLastSlash)
     EXPECT_EQ(name, "");
     EXPECT_EQ(GetFile_Url("https://h/files/Lib.part1.rar", name), 0);
     EXPECT_EQ(name, "Lib.part1.rar");
-}
-
-// Run inside a private network namespace, where only loopback exists and no
-// name resolves, so that no query leaves the machine.
-class HostNotFound : public HttpTest {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("KESTROW_PRIVATE_NET"))
-            GTEST_SKIP() << "runs only in its private network namespace";
-        HttpTest::SetUp();
-    }
-};
-
-TEST_F(HostNotFound, Returns11001WithoutAMessage)
-{
-    EXPECT_EQ(idHTTP_Head_msg(client, "https://no-such-host.invalid/"), 11001);
-    TMemoryStream body;
-    EXPECT_EQ(idHTTP_Get_MemoryStream(client, "https://no-such-host.invalid/x.png", &body), 11001);
-    EXPECT_TRUE(modals.messages.empty());
-    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), 0) << "loopback still works in the namespace";
 }

@@ -16,26 +16,6 @@ protected:
     Sandbox box;
 };
 
-TEST_F(LogTest, LivesBesideTheBundle)
-{
-    EXPECT_EQ(FormDecompres->PathFileLog, box.path() + "//KW_installerlog.txt");
-    EXPECT_EQ(NameFile_unrar_dll, box.path() + "/");
-}
-
-TEST_F(LogTest, TwoEntriesRunOnWithoutALineBreak)
-{
-    FormDecompres->CodeCopyFile = "AB12";
-    FormDecompres->Info_toFile("Purchase code input ", -2);
-    FormDecompres->Info_toFile("preparationDownload ", 0);
-    EXPECT_EQ(box.read("KW_installerlog.txt"),
-              "KestrowInstaller Version 1 \xD0\xBE\xD1\x82 06.12.2026\n"
-              "Your purchase code: AB12\n"
-              "Purchase code input  Code error=-2"
-              "KestrowInstaller Version 1 \xD0\xBE\xD1\x82 06.12.2026\n"
-              "Your purchase code: AB12\n"
-              "preparationDownload ");
-}
-
 TEST_F(LogTest, EmptyDateEndsTheFirstLineAfterTheWord)
 {
     DateTimeFileApp = "";
