@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 class LogTest : public ::testing::Test {
 protected:
     void SetUp() override { OpenMainWindow(box.path()); }

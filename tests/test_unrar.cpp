@@ -7,14 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace fs = std::filesystem;
