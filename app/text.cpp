@@ -68,6 +68,21 @@ AnsiString QuotedPath(const AnsiString& path)
     return quoted + "'";
 }
 
+AnsiString PrintableLine(const AnsiString& text, size_t max)
+{
+    AnsiString line;
+    for (char c : text) {
+        if (c == '\n' || c == '\r')
+            break;
+        auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7f)
+            line += c;
+    }
+    if (line.size() > max)
+        line = line.substr(0, max) + "...";
+    return line;
+}
+
 int Pos(const AnsiString& sub, const AnsiString& s)
 {
     if (sub.empty())

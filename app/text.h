@@ -18,6 +18,11 @@ void GetDateTime_File(const AnsiString& path, AnsiString& out, int withTime);
 // path that starts with '-' led by "./" so that no command takes it for an option.
 AnsiString QuotedPath(const AnsiString& path);
 
+// Text from the network made fit for a terminal, a message box or the log:
+// its first line only, without control characters, at most `max` bytes
+// ("..." marks a cut).
+AnsiString PrintableLine(const AnsiString& text, size_t max = 200);
+
 // 1-based position of `sub` in `s`, 0 when absent or `sub` is empty.
 int Pos(const AnsiString& sub, const AnsiString& s);
 // Removes `count` characters at the 1-based position `index`.

@@ -19,7 +19,7 @@ int idHTTP_ShowReturnCode(TIdHTTP* client, const AnsiString& message)
     if (code == 0)
         return 0;
     ShowMessage(message + "\nResponseCode= " + IntToStr(client->ResponseCode()) + "\nCode=" + IntToStr(code) + " <" +
-                client->ResponseText() + ">");
+                PrintableLine(client->ResponseText()) + ">");
     return code;
 }
 
@@ -35,8 +35,13 @@ int ShowReturnCodeExcept(const AnsiString& message, int number)
 namespace {
 // The shape every request function shares. `request` may replace the
 // message given to the status report (the text GET puts its body there).
-template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& request)
+template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& request, int64_t limit = 0)
 {
+    struct Limit {
+        TIdHTTP* client;
+        Limit(TIdHTTP* c, int64_t bytes) : client(c) { client->BodyLimit = bytes; }
+        ~Limit() { client->BodyLimit = 0; }
+    } scoped(client, limit);
     try {
         request(message);
     } catch (const EIdSocketError& e) {
@@ -45,7 +50,8 @@ template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& 
             return -e.LastError;
         return ShowReturnCodeExcept(message + "\nSocket Error: " + e.Message, e.LastError);
     } catch (const EIdHTTPProtocolException& e) {
-        return ShowReturnCodeExcept(message + "\nHTTPProtocol Error: " + e.ErrorMessage, e.ErrorCode);
+        // An error page is the server's text: one line of it, nothing that steers a terminal.
+        return ShowReturnCodeExcept(message + "\nHTTPProtocol Error: " + PrintableLine(e.ErrorMessage), e.ErrorCode);
     } catch (const EInOutError& e) {
         // The body could not be written: a full disk, a folder gone.
         return ShowReturnCodeExcept(message + "\nWrite Error: " + e.Message, e.ErrorCode ? e.ErrorCode : EIO);
@@ -74,21 +80,21 @@ int idHTTP_FileSize(TIdHTTP* client, const AnsiString& url, int64_t& size)
 
 int idHTTP_Get_msg(TIdHTTP* client, const AnsiString& url)
 {
-    return Run(client, "Get_msg Error: " + url, [&](AnsiString& message) { message = client->Get(url); });
+    return Run(client, "Get_msg Error: " + url, [&](AnsiString& message) { message = PrintableLine(client->Get(url)); });
 }
 
-int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file)
+int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file, int64_t limit)
 {
     if (!file)
         return -43;
-    return Run(client, "Get_FileStream Error: " + url, [&](AnsiString&) { client->Get(url, file); });
+    return Run(client, "Get_FileStream Error: " + url, [&](AnsiString&) { client->Get(url, file); }, limit);
 }
 
-int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory)
+int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory, int64_t limit)
 {
     if (!memory)
         return -53;
-    return Run(client, "Get_MemoryStream Error: " + url, [&](AnsiString&) { client->Get(url, memory); });
+    return Run(client, "Get_MemoryStream Error: " + url, [&](AnsiString&) { client->Get(url, memory); }, limit);
 }
 
 int GetFile_Url(const char* url, AnsiString& name)

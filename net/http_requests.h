@@ -7,12 +7,18 @@
 //   11001        the host was not found (positive, and without a message box)
 //   -495         the TLS handshake failed: the server's certificate could
 //                not be verified (or no secure connection could be agreed)
+//   -93          the address is not https://: nothing was sent
+//   -71          the answer carried no HTTP status
+//   -27          the body is larger than the limit the caller gave
 // Every other failure shows one message box naming the function, the URL
 // and the cause.
 
 #include "platform/http.h"
 
 constexpr int kCertificateNotVerified = -495;
+constexpr int kNotHttps = -93;       // -EPROTONOSUPPORT
+constexpr int kNoHttpStatus = -71;   // -EPROTO
+constexpr int kTooLarge = -27;       // -EFBIG
 
 int idHTTP_setReturnCode(TIdHTTP* client);
 int idHTTP_ShowReturnCode(TIdHTTP* client, const AnsiString& message);
@@ -21,8 +27,9 @@ int ShowReturnCodeExcept(const AnsiString& message, int number);
 int idHTTP_Head_msg(TIdHTTP* client, const AnsiString& url, int unused = 0);
 int idHTTP_FileSize(TIdHTTP* client, const AnsiString& url, int64_t& size);
 int idHTTP_Get_msg(TIdHTTP* client, const AnsiString& url);
-int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file);
-int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory);
+// `limit`: the most bytes the body may bring (-27 beyond), 0 for no limit.
+int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file, int64_t limit = 0);
+int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory, int64_t limit = 0);
 
 // The part of the URL after its last "/"; -1 when it has none.
 int GetFile_Url(const char* url, AnsiString& name);

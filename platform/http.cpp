@@ -1,6 +1,7 @@
 #include "platform/http.h"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
 
 #include <cctype>
 #include <cerrno>
@@ -24,6 +25,33 @@ String SocketText(int err, const char* what)
 {
     return "Socket Error # " + std::to_string(err) + "\n" + what;
 }
+
+[[noreturn]] void Raise(int err, const char* what) { throw EIdSocketError(err, SocketText(err, what)); }
+
+// Where a TLS context keeps the flag that its peer said close_notify.
+int CloseNoticeIndex()
+{
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+// A body without a length ends when the connection does; only TLS's close
+// notice tells a finished body from a cut one, and libcurl takes both alike.
+void WatchCloseNotice(const SSL* ssl, int where, int alert)
+{
+    if ((where & SSL_CB_READ_ALERT) != SSL_CB_READ_ALERT || (alert & 0xff) != SSL_AD_CLOSE_NOTIFY)
+        return;
+    if (auto* seen = static_cast<bool*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), CloseNoticeIndex())))
+        *seen = true;
+}
+
+CURLcode OnTlsContext(CURL*, void* context, void* closeNotice)
+{
+    auto* ctx = static_cast<SSL_CTX*>(context);
+    SSL_CTX_set_ex_data(ctx, CloseNoticeIndex(), closeNotice);
+    SSL_CTX_set_info_callback(ctx, WatchCloseNotice);
+    return CURLE_OK;
+}
 }  // namespace
 
 struct TIdHTTP::Impl {
@@ -40,12 +68,16 @@ struct TIdHTTP::Impl {
     String statusLine;
     int64_t contentLength = -1;
     int64_t rangeStart = -1;
+    int64_t rangeTotal = -1;
+    bool chunked = false;
+    bool closeNotice = false;
 
     // the running request
     TStream* stream = nullptr;
     String* text = nullptr;
     String errorBody;
     int64_t workCount = 0;
+    bool tooLarge = false;
     std::exception_ptr writeError;
     char errbuf[CURL_ERROR_SIZE] = {};
 
@@ -88,8 +120,17 @@ struct TIdHTTP::Impl {
             auto sp = line.find(' ');
             d->responseCode = sp == String::npos ? -1 : std::atoi(line.c_str() + sp + 1);
             d->rangeStart = -1;
+            d->rangeTotal = -1;
+            d->chunked = false;
         } else if (n > 20 && strncasecmp(data, "Content-Range: bytes ", 21) == 0) {
-            d->rangeStart = std::isdigit(static_cast<unsigned char>(data[21])) ? std::atoll(data + 21) : -1;
+            // bytes FIRST-LAST/TOTAL
+            String value(data + 21, n - 21);
+            d->rangeStart = std::isdigit(static_cast<unsigned char>(value[0])) ? std::atoll(value.c_str()) : -1;
+            auto slash = value.find('/');
+            bool total = slash != String::npos && std::isdigit(static_cast<unsigned char>(value[slash + 1]));
+            d->rangeTotal = total ? std::strtoll(value.c_str() + slash + 1, nullptr, 10) : -1;
+        } else if (n > 18 && strncasecmp(data, "Transfer-Encoding:", 18) == 0) {
+            d->chunked = String(data, n).find("chunked") != String::npos;
         }
         return n;
     }
@@ -108,6 +149,17 @@ struct TIdHTTP::Impl {
                 d->errorBody.append(data, std::min(n, kMaxErrorBody - d->errorBody.size()));
             return n;
         }
+        // A body past the limit is refused as soon as its length says so.
+        int64_t limit = d->owner->BodyLimit;
+        if (limit > 0 && d->workCount == int64_t(n)) {
+            curl_off_t length = -1;
+            curl_easy_getinfo(d->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+            d->tooLarge = length > limit;
+        }
+        if (limit > 0 && d->workCount > limit)
+            d->tooLarge = true;
+        if (d->tooLarge)
+            return 0;
         try {
             if (d->stream)
                 d->stream->Write(data, int64_t(n));
@@ -138,6 +190,11 @@ struct TIdHTTP::Impl {
             curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
             curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
             curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+            // Whatever an address says, nothing but HTTPS is ever spoken.
+            curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+            curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+            curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &OnTlsContext);
+            curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &closeNotice);
         }
         curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
         if (head)
@@ -177,7 +234,7 @@ struct TIdHTTP::Impl {
         const String& ca = owner->IOHandler ? owner->IOHandler->CAFile : String();
         curl_easy_setopt(easy, CURLOPT_CAINFO, ca.empty() ? nullptr : ca.c_str());
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(owner->ConnectTimeoutMs));
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, StallBytesPerSecond);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(std::max(1, owner->ReadTimeoutMs / 1000)));
     }
 
@@ -223,9 +280,12 @@ struct TIdHTTP::Impl {
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
             throw EIdSocketError(WSAHOST_NOT_FOUND, SocketText(WSAHOST_NOT_FOUND, "Host not found."));
+        case CURLE_UNSUPPORTED_PROTOCOL:  // an HTTP/0.9 answer: no status line at all
+        case CURLE_WEIRD_SERVER_REPLY:
+            Raise(EPROTO, "The answer carried no HTTP status.");
         case CURLE_COULDNT_CONNECT: {
             int err = osErrno ? int(osErrno) : ECONNREFUSED;
-            throw EIdSocketError(err, SocketText(err, std::strerror(err)));
+            Raise(err, std::strerror(err));
         }
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CONNECT_ERROR:
@@ -235,13 +295,13 @@ struct TIdHTTP::Impl {
         case CURLE_SSL_INVALIDCERTSTATUS:
             throw EIdOSSLConnectError(detail);
         case CURLE_OPERATION_TIMEDOUT:
-            throw EIdSocketError(ETIMEDOUT, SocketText(ETIMEDOUT, std::strerror(ETIMEDOUT)));
+            Raise(ETIMEDOUT, std::strerror(ETIMEDOUT));
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
         case CURLE_PARTIAL_FILE:
         case CURLE_GOT_NOTHING: {
             int err = osErrno ? int(osErrno) : ECONNRESET;
-            throw EIdSocketError(err, SocketText(err, std::strerror(err)));
+            Raise(err, std::strerror(err));
         }
         default:
             throw EIdException(detail);
@@ -258,6 +318,10 @@ struct TIdHTTP::Impl {
         statusLine.clear();
         contentLength = -1;
         rangeStart = -1;
+        rangeTotal = -1;
+        chunked = false;
+        closeNotice = false;
+        tooLarge = false;
         stream = toStream;
         text = toText;
         errorBody.clear();
@@ -276,6 +340,9 @@ struct TIdHTTP::Impl {
             }
         } done{this};
 
+        // libcurl refuses other schemes too; this says why before it is asked.
+        if (strncasecmp(url.c_str(), "https://", 8) != 0)
+            Raise(EPROTONOSUPPORT, "Only https:// addresses are fetched.");
         Prepare(url, head);
         if (owner->OnWorkBegin)
             owner->OnWorkBegin(owner, TWorkMode::wmRead, 0);
@@ -288,6 +355,10 @@ struct TIdHTTP::Impl {
             Close();
             std::rethrow_exception(writeError);
         }
+        if (tooLarge) {
+            Close();
+            Raise(EFBIG, ("The answer is larger than " + std::to_string(owner->BodyLimit) + " bytes.").c_str());
+        }
         if (code != CURLE_OK)
             RaiseFailure(code);
         long status = 0;
@@ -296,7 +367,16 @@ struct TIdHTTP::Impl {
         curl_off_t length = -1;
         curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         contentLength = int64_t(length);
-        if (status < 200 || status > 299)
+        if (status <= 0) {
+            Close();
+            Raise(EPROTO, "The answer carried no HTTP status.");
+        }
+        bool success = status >= 200 && status <= 299;
+        if (success && !head && contentLength < 0 && !chunked && !closeNotice) {
+            Close();
+            Raise(ECONNRESET, "The answer ended without saying it was complete.");
+        }
+        if (!success)
             throw EIdHTTPProtocolException(int(status), statusLine, errorBody);
     }
 };
@@ -319,6 +399,7 @@ int TIdHTTP::ResponseCode() const { return d->responseCode; }
 String TIdHTTP::ResponseText() const { return d->statusLine; }
 int64_t TIdHTTP::ContentLength() const { return d->contentLength; }
 int64_t TIdHTTP::ResponseRangeStart() const { return d->rangeStart; }
+int64_t TIdHTTP::EntityLength() const { return d->responseCode == 206 ? d->rangeTotal : d->contentLength; }
 
 void TIdHTTP::Disconnect()
 {

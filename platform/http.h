@@ -8,7 +8,13 @@
 //                             (refused 111, reset 104, timed out 110, ...), or
 //                             11001 when the host name does not resolve;
 //                             a request cut by Disconnect is ECONNABORTED (103)
-//                             with Cancelled set;
+//                             with Cancelled set. Also: an address that is
+//                             not https:// (EPROTONOSUPPORT, 93, nothing is
+//                             sent), an answer without an HTTP status
+//                             (EPROTO, 71), a body larger than BodyLimit
+//                             (EFBIG, 27), and a body without a length that
+//                             ended without TLS's close notice, which may be
+//                             a cut (ECONNRESET);
 //   EIdHTTPProtocolException  the server (or a proxy refusing the tunnel)
 //                             answered a final status outside 2xx;
 //   EIdOSSLConnectError       the TLS handshake failed, most often because
@@ -90,8 +96,14 @@ public:
     TIdProxyConnectionInfo ProxyParams;
     // How long a connection attempt may take before it fails as timed out.
     int ConnectTimeoutMs = 30000;
-    // How long no byte may arrive before the request fails as timed out.
+    // A request stalls when it gets less than StallBytesPerSecond for this
+    // long; it then fails as timed out. A slow line of tens of KB/s never
+    // trips it, a server that drips its answer always does.
     int ReadTimeoutMs = 60000;
+    static constexpr long StallBytesPerSecond = 4096;
+    // The most a GET's body may bring, 0 for no limit: a longer one (said in
+    // advance by its length, or found while it arrives) fails with EFBIG.
+    int64_t BodyLimit = 0;
 
     void Head(const String& url);
     String Get(const String& url);            // the body as text
@@ -100,6 +112,10 @@ public:
     int ResponseCode() const;     // final status of the last request, -1 when none
     String ResponseText() const;  // its status line as received
     int64_t ContentLength() const;  // -1 when not given
+    // The size of the whole file as the last answer stated it: a 206's
+    // Content-Range total, any other answer's Content-Length; -1 when the
+    // answer did not say.
+    int64_t EntityLength() const;
     // First byte of a partial answer (Content-Range), -1 when not given.
     // Known as soon as the body starts, so a stream being written can ask.
     int64_t ResponseRangeStart() const;

@@ -8,6 +8,10 @@
 
 #include <cstdlib>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 class HttpTest : public ApiWindowTest {
 protected:
     void SetUp() override
@@ -119,6 +123,62 @@ TEST_F(HttpTest, CertificateOfAnUnknownAuthorityIsAFailureLikeAnyOther)
     EXPECT_TRUE(page1->Image_errorCheck_filetxt->Visible());
     EXPECT_FALSE(page1->Image_Verification->Visible());
     EXPECT_NE(box.read("KW_installerlog.txt").find("preparationDownload  Code error=-495"), std::string::npos);
+}
+
+// What a hostile or broken server (or manifest) can send the client, and the
+// code each gets: never 0, never a hang, never a byte to anything but HTTPS.
+TEST_F(HttpTest, AnswersAndAddressesThatAreRefused)
+{
+    // A plain TCP service that must never see a byte.
+    int service = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof at;
+    ASSERT_EQ(bind(service, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(listen(service, 4), 0);
+    getsockname(service, reinterpret_cast<sockaddr*>(&at), &length);
+    std::string local = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+
+    const std::string cut = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(500, 'x');
+    RawTlsServer uncleanEnd(server.certificates(), cut, false), noHttp(server.certificates(), "HELLO\r\n", true);
+    server->AddFault("GET /files/drip.bin", Fault{.bytesPerSecond = 1});
+    server->AddFile("drip.bin", RandomBytes(100));
+    server->AddFault("GET /1/get/ESC", Fault{.status = 404, .body = "\x1b]0;owned\x07\x1b[2Jgone\r\nsecond line"});
+    struct Case {
+        const char* what;
+        std::string url;
+        int code;
+        std::string message;  // the message box's text ends with it
+    };
+    const std::vector<Case> cases = {
+        {"plain http", "http://" + local + "/Manual.pdf", kNotHttps, "Only https:// addresses are fetched."},
+        {"gopher, hidden behind a fragment", "gopher://" + local + "/_FLUSHALL%0D%0A#https://x/g", kNotHttps, ""},
+        {"a local file", "file:///etc/hostname#https://x/hostname", kNotHttps, ""},
+        {"a body without a length cut without the close notice", uncleanEnd.url("/a.bin"), -ECONNRESET,
+         "The answer ended without saying it was complete."},
+        {"no HTTP at all", noHttp.url("/a.bin"), kNoHttpStatus, "The answer carried no HTTP status."},
+        {"a server that drips its answer", server->FileUrl("drip.bin"), -ETIMEDOUT, ""},
+        {"an error page that would steer a terminal", url("/1/get/ESC"), -404, "\nHTTPProtocol Error: ]0;owned[2Jgone"},
+    };
+    client->ReadTimeoutMs = 1500;
+    for (const Case& c : cases) {
+        modals.messages.clear();
+        TMemoryStream body;
+        EXPECT_EQ(idHTTP_Get_MemoryStream(client, c.url, &body), c.code) << c.what;
+        ASSERT_EQ(modals.messages.size(), 1u) << c.what;
+        const std::string& shown = modals.messages[0];
+        EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), c.message.size())), c.message) << c.what;
+    }
+    EXPECT_LT(accept(service, nullptr, nullptr), 0) << "nothing connected to the plain service";
+    close(service);
+
+    // A body larger than its limit, refused by its stated length or as it arrives.
+    TMemoryStream picture;
+    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &picture, 999), kTooLarge);
+    server->AddFault("GET /files/a.bin", Fault{.noLength = true});
+    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &picture, 999), kTooLarge);
+    EXPECT_LE(picture.Bytes().size(), 999u);
 }
 
 TEST(FileNameOfUrl, PartAfterTheLastSlash)

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/sha.h>
+#include <openssl/ssl.h>
 #include <csignal>
 #include <random>
 #include <stdexcept>
@@ -88,6 +89,49 @@ Tinyproxy::~Tinyproxy()
 {
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
+}
+
+RawTlsServer::RawTlsServer(const CertificateFiles& certificates, std::string answer, bool closeNotice)
+{
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 4) != 0)
+        throw std::runtime_error("raw TLS server: cannot listen");
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_chain_file(ctx, certificates.certFile.c_str());
+    SSL_CTX_use_PrivateKey_file(ctx, certificates.keyFile.c_str(), SSL_FILETYPE_PEM);
+    thread_ = std::thread([this, ctx, answer = std::move(answer), closeNotice] {
+        int fd;
+        // Ends when the destructor shuts the listener down.
+        while ((fd = accept(listener_, nullptr, nullptr)) >= 0) {
+            SSL* ssl = SSL_new(ctx);
+            SSL_set_fd(ssl, fd);
+            std::string request;
+            char buffer[4096];
+            int n;
+            if (SSL_accept(ssl) == 1)
+                while (request.find("\r\n\r\n") == std::string::npos && (n = SSL_read(ssl, buffer, sizeof buffer)) > 0)
+                    request.append(buffer, size_t(n));
+            SSL_write(ssl, answer.data(), int(answer.size()));
+            if (closeNotice)
+                SSL_shutdown(ssl);
+            SSL_free(ssl);
+            close(fd);
+        }
+        SSL_CTX_free(ctx);
+    });
+}
+
+RawTlsServer::~RawTlsServer()
+{
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
 }
 
 std::string Sha256(const std::string& bytes)

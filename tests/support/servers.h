@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 
 // The local download API with a certificate made for this test.
 class ApiServer {
@@ -17,12 +18,28 @@ public:
     LocalApi& api() { return *api_; }
     LocalApi* operator->() { return api_.get(); }
     const std::string& caFile() const { return certs_.caFile; }
+    const CertificateFiles& certificates() const { return certs_; }
     std::string base() const { return api_->BaseUrl(); }
 
 private:
     Sandbox folder_;
     CertificateFiles certs_;
     std::unique_ptr<LocalApi> api_;
+};
+
+// Answers every TLS connection on 127.0.0.1 with the same bytes, for what no
+// HTTP server library sends: no HTTP at all, or a body whose end is a closed
+// connection without TLS's close notice (`closeNotice` false).
+class RawTlsServer {
+public:
+    RawTlsServer(const CertificateFiles& certificates, std::string answer, bool closeNotice);
+    ~RawTlsServer();
+    std::string url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(port_) + path; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
 };
 
 // tinyproxy with Basic authorization, its outgoing side on `bindAddress`.

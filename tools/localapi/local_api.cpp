@@ -179,7 +179,9 @@ void LocalApi::Serve(const httplib::Request& req, httplib::Response& res)
     if (fault.status) {
         res.status = fault.status;
         if (fault.status != 204 && fault.status != 304)
-            res.set_content("<html><body>Fault " + std::to_string(fault.status) + "</body></html>", "text/html");
+            res.set_content(fault.body.empty() ? "<html><body>Fault " + std::to_string(fault.status) + "</body></html>"
+                                               : fault.body,
+                            "text/html");
         return;
     }
     if (req.path == "/") {
@@ -223,6 +225,12 @@ void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, co
         res.status = 200;
     }
     int64_t length = file.size - start;
+    if (fault.statedLength >= 0 && req.method == "HEAD") {
+        // A HEAD's body is never asked of the provider: any length can be stated.
+        res.set_content_provider(size_t(fault.statedLength), "application/octet-stream",
+                                 [](size_t, size_t, httplib::DataSink&) { return false; });
+        return;
+    }
     if (length == 0) {
         // An empty content provider never ends: plain content instead.
         res.set_content("", "application/octet-stream");
@@ -232,10 +240,9 @@ void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, co
     int fd = body->diskPath.empty() ? -1 : ::open(body->diskPath.c_str(), O_RDONLY | O_CLOEXEC);
     auto stalled = std::make_shared<bool>(false);
     auto stopping = stopping_;
-    res.set_content_provider(
-        size_t(length), "application/octet-stream",
-        [body, fd, start, fault, stalled, stopping, sent](size_t offset, size_t wanted, httplib::DataSink& sink) {
-            size_t n = std::min(wanted, kChunk);
+    auto provide = [body, fd, start, length, fault, stalled, stopping, sent](size_t offset, size_t wanted,
+                                                                          httplib::DataSink& sink) {
+            size_t n = std::min({wanted, kChunk, size_t(length) - offset});
             if (fault.stallMs > 0 && !*stalled) {
                 if (int64_t(offset) < fault.stallAt) {
                     n = std::min<size_t>(n, size_t(fault.stallAt - int64_t(offset)));
@@ -271,9 +278,25 @@ void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, co
                 return false;
             *sent += int64_t(n);
             return true;
+    };
+    auto release = [fd](bool) {
+        if (fd >= 0)
+            ::close(fd);
+    };
+    if (!fault.noLength) {
+        res.set_content_provider(size_t(length), "application/octet-stream", provide, release);
+        return;
+    }
+    // No length stated: the body ends when the connection does.
+    res.set_header("Connection", "close");
+    res.set_content_provider(
+        "application/octet-stream",
+        [provide, length](size_t offset, httplib::DataSink& sink) {
+            if (int64_t(offset) >= length) {
+                sink.done();
+                return true;
+            }
+            return provide(offset, size_t(length) - offset, sink);
         },
-        [fd](bool) {
-            if (fd >= 0)
-                ::close(fd);
-        });
+        release);
 }
