@@ -53,7 +53,7 @@ private:
 };
 }  // namespace
 
-int idHTTP_ReadWriteFile(TIdHTTP* client, const AnsiString& url, const AnsiString& path)
+int idHTTP_ReadWriteFile(TIdHTTP* client, const AnsiString& url, const AnsiString& path, int64_t limit)
 {
     std::unique_ptr<TFileStream> file;
     try {
@@ -63,7 +63,7 @@ int idHTTP_ReadWriteFile(TIdHTTP* client, const AnsiString& url, const AnsiStrin
     }
     // The whole body, whatever range an earlier transfer left on the client.
     client->Request.Range.clear();
-    return idHTTP_Get_FileStream(client, url, file.get());
+    return idHTTP_Get_FileStream(client, url, file.get(), limit);
 }
 
 int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, const AnsiString& path, int64_t& size,
@@ -74,9 +74,8 @@ int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, cons
     if (FileExists(path)) {
         if (size == 0) {
             client->Request.Range.clear();
-            int r = idHTTP_FileSize(client, url, size);
             // Without the remote size a partial file would pass for complete.
-            if (r != 0)
+            if (int r = idHTTP_FileSize(client, url, size); r != 0)
                 return r;
         }
         try {
@@ -85,13 +84,19 @@ int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, cons
             return kCannotOpenFile;
         }
         int64_t local = file->Size();
-        progress(local);
-        if (size <= local) {
-            size = local;
+        if (local == size) {
+            progress(local);
             return 1;
         }
+        // Longer than the server says it is: not this file, or not any more.
+        if (size >= 0 && local > size) {
+            file->Truncate(0);
+            local = 0;
+        }
+        progress(local);
         start = file->Seek(0, TStream::soEnd);
-        client->Request.Range = IntToStr(start);
+        // An unknown size is resumed too: the answer's Content-Range states it.
+        client->Request.Range = start > 0 ? IntToStr(start) : AnsiString();
     } else {
         try {
             file = std::make_unique<TFileStream>(path, fmCreate);
@@ -115,6 +120,12 @@ int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, cons
         return r;
     if (target.Misfit())
         return kAnswerDoesNotFit;
-    progress(size - start);
+    int64_t stated = client->EntityLength();
+    int64_t expected = stated >= 0 ? stated : size > 0 ? size : -1;
+    int64_t length = file->Size();
+    if (expected >= 0 && length != expected)
+        return kSizeMismatch;
+    progress(length - start);
+    size = length;
     return 0;
 }

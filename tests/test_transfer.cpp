@@ -53,7 +53,12 @@ TEST_F(TransferTest, ResumingFetch)
     const std::vector<Case> cases = {
         {"a new file", -1, 1000, "", {}, 0, 1000, {"GET "}, {1000}},
         {"a partial file resumes from its length", 400, 1000, "", {}, 0, 1000, {"GET bytes=400-"}, {400, 600}},
-        {"a complete file is not requested; the size is its length", 1000, 900, "", {}, 1, 1000, {}, {1000}},
+        {"a complete file is not requested", 1000, 1000, "", {}, 1, 1000, {}, {1000}},
+        {"a file longer than the server says starts over", 1000, 900, "", {}, 0, 1000, {"GET "}, {0, 1000}},
+        {"an unstated size: the resume's answer states it", 500, 0, "HEAD /files/Lib.rar", {.noLength = true}, 0,
+         1000, {"HEAD ", "GET bytes=500-"}, {500, 500}},
+        {"a body without a length cut short", -1, 1000, "GET /files/Lib.rar", {.cutAfter = 500, .noLength = true},
+         -ECONNRESET, 500, {"GET "}, {}},
         {"an unknown size is asked whole with a HEAD first", 300, 0, "", {}, 0, 1000, {"HEAD ", "GET bytes=300-"}, {}},
         {"a failed size query is no complete file", 300, 0, "HEAD /files/Lib.rar", {.status = 503}, -503, 300,
          {"HEAD "}, {}},
@@ -89,7 +94,8 @@ TEST_F(TransferTest, ResumingFetch)
         if (c.result == 1) {
             EXPECT_EQ(size, 1000);
         }
-        EXPECT_EQ(modals.messages.size(), size_t(c.result <= -400)) << "a box for each HTTP failure";
+        EXPECT_EQ(modals.messages.size(), size_t(c.result < 0 && c.result != kAnswerDoesNotFit))
+            << "a box for each failed request";
 
         // Whatever came before, the next new file starts at byte 0.
         std::filesystem::remove(path);
@@ -99,6 +105,21 @@ TEST_F(TransferTest, ResumingFetch)
         EXPECT_EQ(resume(size), 0);
         EXPECT_TRUE(box.read("Lib.rar") == remote);
         EXPECT_EQ(asked(), std::vector<std::string>{"GET "});
+    }
+}
+
+// A body without a length ends with the connection: at its clean end (TLS's
+// close notice) it is whole, unless a size was stated and it falls short.
+TEST_F(TransferTest, ABodyThatEndsCleanly)
+{
+    for (auto [sent, size, result] : {std::tuple{1000, 0, 0}, {500, 1000, kSizeMismatch}}) {
+        RawTlsServer raw(server.certificates(),
+                         "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + remote.substr(0, size_t(sent)), true);
+        std::filesystem::remove(path);
+        url = raw.url("/files/Lib.rar");
+        int64_t known = size;
+        EXPECT_EQ(resume(known), result) << sent;
+        EXPECT_TRUE(box.read("Lib.rar") == remote.substr(0, size_t(sent))) << "kept for the resume";
     }
 }
 
