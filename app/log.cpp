@@ -8,6 +8,8 @@
 // dropped without a word.
 void TFormDecompres::Info_toFile(const AnsiString& message, int code)
 {
+    LastFailure = message;
+    LastFailureCode = code;
     AnsiString text = message;
     if (code != 0)
         text += " Code error=" + IntToStr(code);

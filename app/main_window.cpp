@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "platform/rtl.h"
+#include "platform/wait.h"
 #include "ui/artwork.h"
 
 #include <cstdlib>
@@ -39,6 +40,12 @@ TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
 
     OnShow = [this](TObject* s) { FormShow(s); };
     OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+    // Closed while a request blocks the window: the request is cut, so the
+    // close comes at once, not when a slow server is done.
+    SetCloseHeldHandler([this] {
+        Terminate_ThreadCritSec = Terminate_ThreadCode;
+        IdHTTP1->Disconnect();
+    });
     ApplyTabOrder();
 
     // construction proper
@@ -70,6 +77,7 @@ TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
 
 TFormDecompres::~TFormDecompres()
 {
+    SetCloseHeldHandler(nullptr);
     // The worker goes first: it may still be waiting to hand over a job.
     delete IdThreadComponent1;
     IdThreadComponent1 = nullptr;

@@ -65,6 +65,9 @@ public:
 
     // log
     void Info_toFile(const AnsiString& message, int code);
+    // The last entry's message and code, for the unattended mode's report.
+    AnsiString LastFailure;
+    int LastFailureCode = 0;
 
     // worker and stop protocol
     void UpdateWndThread(int ms);

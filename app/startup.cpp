@@ -68,8 +68,15 @@ int FMXmain(const UnattendedOptions* unattended)
         Application->Initialize();
         if (unattended)
             AnswerModalsUnattended(*unattended);
-        if (const char* api = std::getenv(kApiUrlVariable))
+        if (const char* api = std::getenv(kApiUrlVariable)) {
+            // The client would refuse it at the first request; say so plainly now.
+            if (AnsiString(api).rfind(ProtokolCopyFile, 0) != 0) {
+                ShowMessage(AnsiString(kApiUrlVariable) + " must be an https:// address, not '" +
+                            PrintableLine(api) + "'.");
+                return 1;
+            }
             site_NameLoadPath = api;
+        }
         AnsiString module = GetModuleName();
         ExeDir = ExtractFilePath(module);
         ExeName = ExtractFileName(module);

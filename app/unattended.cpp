@@ -1,7 +1,9 @@
 #include "app/unattended.h"
 
+#include "app/codes.h"
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "app/text.h"
 #include "ui/form_password.h"
 
 #include <chrono>
@@ -48,10 +50,19 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 
 int Failed(const AnsiString& step, const AnsiString& detail)
 {
-    std::fprintf(stderr, "KestrowInstaller: %s failed: %s\nThe log tells more: %s\n", step.c_str(), detail.c_str(),
-                 FormDecompres->PathFileLog.c_str());
+    std::fprintf(stderr, "KestrowInstaller: %s failed: %s\n", step.c_str(), detail.c_str());
+    // What the log said last, where it names what was at fault (an entry, a file).
+    const AnsiString& entry = FormDecompres->LastFailure;
+    AnsiString last = PrintableLine(entry.substr(entry.rfind('\n') + 1), 400);
+    while (!last.empty() && last.back() == ' ')
+        last.pop_back();
+    if (last.find(' ') != AnsiString::npos)  // more than the step's name
+        std::fprintf(stderr, "  %s\n", last.c_str());
+    std::fprintf(stderr, "The log tells more: %s\n", FormDecompres->PathFileLog.c_str());
     return 1;
 }
+
+AnsiString InWords(int code) { return CodeMeaning(code) + " (code " + IntToStr(code) + ")"; }
 
 // The words of the first message picture shown, as the page would show them.
 AnsiString ShownMessage(std::initializer_list<TControl*> pictures)
@@ -128,7 +139,7 @@ int RunUnattended(const UnattendedOptions& options)
     page1->Edit_CodeCopyFile->SetText(options.code);
     if (int r = w->workCodeCopyFile(); r != 0)
         return StageWorkApp == 1 ? Failed("purchase code check", "'" + options.code + "' is no valid purchase code")
-                                 : Failed("order request", "code " + IntToStr(r));
+                                 : Failed("order request", InWords(r));
 
     TFrameDirCopyFile* page2 = w->FrameDirCopyFile1;
     page2->noVisible_Image_msg();
@@ -156,7 +167,8 @@ int RunUnattended(const UnattendedOptions& options)
         std::printf("\n");
     if (!w->FrameEnd1->Visible())
         return StageWorkApp == 8 ? Failed("unpacking", "the archives could not be unpacked; they stay in " + options.dest)
-                                 : Failed("download", "the order could not be downloaded; a new run goes on from here");
+                                 : Failed("download", InWords(w->LastFailureCode) +
+                                                          "; a new run goes on from here");
 
     std::printf("installed: %d files, %lld bytes in %.1f s into %s\n", w->CountFileLoad,
                 static_cast<long long>(w->SizeAllFile), SecondsSince(start), options.dest.c_str());

@@ -5,13 +5,15 @@
 #include "net/http_requests.h"
 #include "ui/form_password.h"
 
-// Any failure to reach the API is taken for a proxy in the way: the proxy
-// dialog asks for one and the request is made once more through it.
+// A failure to reach the API is taken for a proxy in the way: the proxy
+// dialog asks for one and the request is made once more through it. Not so
+// an untrusted certificate, which no proxy mends (the tunnel still verifies
+// it), nor a request cut because the window is closing.
 int TFormDecompres::CheckProxyThread(TIdHTTP* client, const AnsiString& url)
 {
     int r = idHTTP_Head_msg(client, url, 0);
-    if (r == 0)
-        return 0;
+    if (r == 0 || r == kCertificateNotVerified || Terminate_ThreadCritSec == Terminate_ThreadCode)
+        return r;
     StageWorkApp = 4;
     FormPassword->ShowModal();
     Application->ProcessMessages();

@@ -3,6 +3,9 @@
 #include "app/globals.h"
 #include "app/text.h"
 
+#include <cstring>
+#include <set>
+
 int Read_NameFileLoad(const AnsiString& path, int& count, std::vector<AnsiString>& names, std::vector<int>& parts)
 {
     FILE* file = std::fopen(path.c_str(), "r+");
@@ -43,9 +46,43 @@ int ReadManifest(FILE* file, int& count, std::vector<AnsiString>& names, std::ve
         if (count == capacity)
             return count == 0 ? kManifestEmpty : kManifestTooLong;
         Delete_Last_Symbol(line, 1);
+        // A manifest written with CR LF: the CR is no part of the URL or the file name.
+        if (size_t n = std::strlen(line); n > 0 && line[n - 1] == '\r')
+            line[n - 1] = '\0';
         names[size_t(count)] = line;
         parts[size_t(count)] = part;
         ++count;
     }
     return count == 0 ? kManifestEmpty : 0;
+}
+
+namespace {
+bool IsFileUrl(const AnsiString& url)
+{
+    const AnsiString scheme = ProtokolCopyFile;
+    if (url.compare(0, scheme.size(), scheme) != 0)
+        return false;
+    for (char c : url)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '#')
+            return false;
+    size_t host = scheme.size(), path = url.find('/', host);
+    if (path == AnsiString::npos || path == host)
+        return false;
+    AnsiString name = url.substr(url.rfind('/') + 1);
+    return !name.empty() && name != "." && name != "..";
+}
+}  // namespace
+
+int CheckManifestEntries(const std::vector<AnsiString>& names, int count, int skip, int& bad)
+{
+    std::set<AnsiString> seen;
+    for (bad = 0; bad < count; ++bad) {
+        const AnsiString& url = names[size_t(bad)];
+        if (!IsFileUrl(url))
+            return kManifestNotAFileUrl;
+        if (bad != skip && !seen.insert(url.substr(url.rfind('/') + 1)).second)
+            return kManifestSameName;
+    }
+    bad = -1;
+    return 0;
 }

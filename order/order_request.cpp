@@ -8,9 +8,12 @@
 #include "order/manifest.h"
 #include "ui/product_image.h"
 
+#include <algorithm>
+
 int TFormDecompres::workCodeCopyFile()
 {
     StageWorkApp = 1;
+    Terminate_ThreadCritSec = 0;  // a stop asked of an earlier job is no stop of this check
     DeleteFile(PathFileLog);  // every code check starts a new log
     CodeCopyFile = FrameCodeCopyFile1->Edit_CodeCopyFile->Text();
     int result;
@@ -41,12 +44,24 @@ int TFormDecompres::workCodeCopyFile()
     return result;
 }
 
+namespace {
+// What the installer believes of a server: a manifest of 100 lines fits in a
+// few KiB, a 280 by 33 picture in a few; no sample library nears a PiB.
+constexpr int64_t kManifestLimit = 1 << 20;
+constexpr int64_t kPictureLimit = 16 << 20;
+constexpr int64_t kSizeLimit = int64_t(1) << 50;
+constexpr int kPictureUnreadable = -22;  // not a picture, or one of more pixels than a page takes
+}  // namespace
+
 int TFormDecompres::preparationDownload()
 {
     int64_t total = 0;
     StageWorkApp = 2;
     AnsiString message = "preparationDownload ";
     auto fail = [&](int code) {
+        // Closing the window cut the request: nothing failed.
+        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+            return Terminate_ThreadCode;
         Info_toFile(message, code);
         FrameCodeCopyFile1->Image_errorCheck_filetxt->SetVisible(true);
         return code;
@@ -57,8 +72,10 @@ int TFormDecompres::preparationDownload()
         return fail(r);
     StageWorkApp = 5;
 
-    r = idHTTP_ReadWriteFile(IdHTTP1, UrlGet, NameFileList);
+    r = idHTTP_ReadWriteFile(IdHTTP1, UrlGet, NameFileList, kManifestLimit);
     if (r != 0) {
+        if (r == kTooLarge)
+            DeleteFile(NameFileList);
         message += UrlGet;
         return fail(r);
     }
@@ -73,33 +90,57 @@ int TFormDecompres::preparationDownload()
     DeleteFile(NameFileList);
 
     // The first picture in the list is the product's; it is no file of the order.
-    for (int k = 0; k < CountFileLoad; ++k) {
-        if (!Pos(".png", NameFileLoad[size_t(k)]))
-            continue;
+    int picture = 0;
+    while (picture < CountFileLoad && !Pos(".png", NameFileLoad[size_t(picture)]))
+        ++picture;
+    if (picture == CountFileLoad)
+        picture = -1;
+    // Nothing of the order is fetched before every entry is known to be safe.
+    int bad = -1;
+    r = CheckManifestEntries(NameFileLoad, CountFileLoad, picture, bad);
+    if (r != 0) {
+        message += (r == kManifestSameName ? "\nA second entry for the same file " : "\nNot an https address of a file ") +
+                   PrintableLine(NameFileLoad[size_t(bad)], 300);
+        return fail(r);
+    }
+
+    if (picture >= 0) {
+        const AnsiString& url = NameFileLoad[size_t(picture)];
         idHTTP_Head_msg(IdHTTP1, UrlNext, 0);
         {
-            TMemoryStream picture;
-            idHTTP_Get_MemoryStream(IdHTTP1, NameFileLoad[size_t(k)], &picture);
-            ShowImage_Tundrel(FrameCodeCopyFile1, &picture);
-            ShowImage_Tundrel(FrameDirCopyFile1, &picture);
-            ShowImage_Tundrel(FrameLibInstal1, &picture);
-            ShowImage_Tundrel(FrameEnd1, &picture);
+            TMemoryStream stream;
+            int got = idHTTP_Get_MemoryStream(IdHTTP1, url, &stream, kPictureLimit);
+            if (got == kTooLarge)
+                stream.Clear();
+            ShowImage_Tundrel(FrameCodeCopyFile1, &stream);
+            ShowImage_Tundrel(FrameDirCopyFile1, &stream);
+            ShowImage_Tundrel(FrameLibInstal1, &stream);
+            ShowImage_Tundrel(FrameEnd1, &stream);
+            // The order goes on without it; the log says why.
+            if (!FrameEnd1->Image_Tundrel->Visible() && Terminate_ThreadCritSec != Terminate_ThreadCode)
+                Info_toFile("preparationDownload \nNo product picture " + url, got != 0 ? got : kPictureUnreadable);
         }
-        for (int m = k; m < CountFileLoad - 1; ++m) {
+        for (int m = picture; m < CountFileLoad - 1; ++m) {
             NameFileLoad[size_t(m)] = NameFileLoad[size_t(m + 1)];
             PartFileLoad[size_t(m)] = PartFileLoad[size_t(m + 1)];
         }
         --CountFileLoad;
-        break;
     }
 
     for (int i = 0; i < CountFileLoad; ++i) {
+        const AnsiString& url = NameFileLoad[size_t(i)];
         idHTTP_Head_msg(IdHTTP1, UrlNext, 0);
         int64_t size = 0;
-        r = idHTTP_FileSize(IdHTTP1, NameFileLoad[size_t(i)], size);
+        r = idHTTP_FileSize(IdHTTP1, url, size);
         if (r != 0) {
-            message += " Size " + NameFileLoad[size_t(i)];
+            message += " Size " + url;
             return fail(r);
+        }
+        // Not stated: the transfer asks again, and takes the file whole.
+        size = std::max<int64_t>(size, 0);
+        if (size > kSizeLimit || total > kSizeLimit - size) {
+            message += " Size " + url + "\nNot a believable size: " + IntToStr(size) + " bytes";
+            return fail(kTooLarge);
         }
         total += size;
         SizeFileLoad[size_t(i)] = size;

@@ -5,7 +5,9 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -242,8 +244,11 @@ bool TBitmap::LoadFromStream(TStream* stream)
     int64_t n;
     while ((n = stream->Read(buf, sizeof buf)) > 0)
         bytes.append(buf, qsizetype(n));
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    QSize size = reader.size();
     QImage image;
-    bool ok = image.loadFromData(bytes);
+    bool ok = size.isValid() && int64_t(size.width()) * size.height() <= MaxStreamPixels && reader.read(&image);
     data_->pixmap = ok ? QPixmap::fromImage(image) : QPixmap();
     if (changed_)
         changed_();

@@ -115,8 +115,10 @@ class TBitmap {
 public:
     TBitmap();
     ~TBitmap();
-    // False, with the bitmap left empty, when the data is no picture.
+    // False, with the bitmap left empty, when the data is no picture or one
+    // of more than MaxStreamPixels (judged from its header, before decoding).
     bool LoadFromStream(TStream* stream);
+    static constexpr int64_t MaxStreamPixels = 16 << 20;
     bool LoadFromResource(const String& name);
     int Width() const;   // pixels (the picture's own, not its display size)
     int Height() const;

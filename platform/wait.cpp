@@ -70,6 +70,7 @@ class WaitFilter : public QObject {
 public:
     using QObject::QObject;
     std::vector<QPointer<QWidget>> heldCloses;
+    std::function<void()> onCloseHeld;
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* e) override
@@ -80,6 +81,8 @@ protected:
         if (type == QEvent::Close && receiver->isWidgetType()) {
             e->ignore();  // an accepted close would hide the window anyway
             heldCloses.emplace_back(static_cast<QWidget*>(receiver));
+            if (onCloseHeld)
+                onCloseHeld();
             return true;
         }
         // A timer or notifier whose event is swallowed fires again later.
@@ -119,6 +122,8 @@ void RepaintWhileBlocked()
                 window->close();
         });
 }
+
+void SetCloseHeldHandler(std::function<void()> handler) { Filter()->onCloseHeld = std::move(handler); }
 
 void PostToMainThread(std::function<void()> call)
 {

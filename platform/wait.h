@@ -7,7 +7,8 @@
 // runs on the main thread:
 //   - input (mouse, keys, wheel, touch) is dropped, not saved for later;
 //   - timers and socket notifiers wait until the step is over;
-//   - a request to close a window is held and carried out afterwards;
+//   - a request to close a window is held and carried out afterwards (the
+//     close-held handler may end the wait early);
 //   - calls queued with PostToMainThread run only afterwards.
 
 #include "platform/system.h"
@@ -23,6 +24,11 @@ void SleepRepainting(unsigned milliseconds);
 
 // One turn of the above, for code that blocks in short steps of its own.
 void RepaintWhileBlocked();
+
+// Called at once when a close is held by a wait, so that whatever blocks can
+// be cut short (a request ended) instead of waited out; the close itself is
+// still carried out afterwards.
+void SetCloseHeldHandler(std::function<void()> handler);
 
 // Runs `call` on the main thread from its message loop, never inside one
 // of the waits above.

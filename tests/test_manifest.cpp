@@ -118,11 +118,12 @@ TEST(Manifest, LinesLongerThanAPieceAreReadAsTwo)
     EXPECT_EQ(p.names[0], l299);
 }
 
-TEST(Manifest, CarriageReturnsStayInTheEntries)
+TEST(Manifest, CarriageReturnsAreNoPartOfTheEntries)
 {
-    auto p = Parse(U("a.wav") + "\r\n" + U("b.wav") + "\r\n");
+    auto p = Parse(U("a.wav") + "\r\n" + U("Lib.rar") + "\r\n" + U("b.wav") + "\r");
     EXPECT_EQ(p.result, 0);
-    EXPECT_EQ(p.names[0], U("a.wav") + "\r");
+    EXPECT_EQ(p.names, (std::vector<AnsiString>{U("a.wav"), U("Lib.rar"), U("b.wav")}));
+    EXPECT_EQ(p.parts, (std::vector<int>{-1, 0, -1}));
 }
 
 TEST(Manifest, UnopenableFile)

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QWidget>
 
 class OrderTest : public ApiWindowTest {
 protected:
@@ -132,15 +137,6 @@ TEST_F(OrderTest, ManifestOfOnlyThePicture)
     EXPECT_TRUE(page1()->Image_Tundrel->Visible());
 }
 
-TEST_F(OrderTest, UndecodablePictureShowsNone)
-{
-    page1()->Image_Tundrel->SetVisible(true);
-    server->AddFile("cover.png", "this is no picture");
-    ASSERT_EQ(check("AB12"), 0);
-    EXPECT_FALSE(page1()->Image_Tundrel->Visible());
-    EXPECT_FALSE(w->FrameEnd1->Image_Tundrel->Visible());
-}
-
 TEST_F(OrderTest, UnknownCodeIsAFailedManifestFetch)
 {
     EXPECT_EQ(check("NOSUCH"), -404);
@@ -171,6 +167,86 @@ TEST_F(OrderTest, SizeQueryFailingOnTheThirdFile)
     EXPECT_EQ(log(), entry("preparationDownload  Size " + url("Manual.pdf") + " Code error=-500"));
     EXPECT_FALSE(FileExists(w->NameFileList));
     EXPECT_TRUE(page1()->Image_errorCheck_filetxt->Visible());
+}
+
+// A manifest or a server out to harm: the order is refused before anything of
+// it is fetched, or goes on without what it cannot believe.
+TEST_F(OrderTest, WhatTheOrderRequestRefuses)
+{
+    std::string pdf = url("Manual.pdf") + "\n", huge = std::to_string(INT64_MAX);
+    server->AddFile("Drums/readme.txt", "d");
+    server->AddFile("Keys/readme.txt", "k");
+    server->AddFile("big.png", PngBytes(10, 10) + std::string(17 << 20, '\0'));
+    server->AddFile("wide.png", PngBytes(4097, 4096));
+    server->AddFile("junk.png", "this is no picture");
+    server->AddFault("HEAD /files/Lib.part2.rar", Fault{.statedLength = INT64_MAX});
+    struct Case {
+        const char* what;
+        std::string manifest;
+        int result;
+        std::string logged;  // the entry's message
+        int code;            // and its code
+    };
+    const std::vector<Case> cases = {
+        {"gopher behind a fragment", pdf + "gopher://127.0.0.1:6379/_FLUSHALL%0D%0A#https://x/g\n", -13,
+         "preparationDownload \nNot an https address of a file gopher://127.0.0.1:6379/_FLUSHALL%0D%0A#https://x/g", -13},
+        {"plain http", "http://127.0.0.1/Manual.pdf#https://x/Manual.pdf\n", -13,
+         "preparationDownload \nNot an https address of a file http://127.0.0.1/Manual.pdf#https://x/Manual.pdf", -13},
+        {"a local file", "file:///etc/hostname#https://x/hostname\n", -13,
+         "preparationDownload \nNot an https address of a file file:///etc/hostname#https://x/hostname", -13},
+        {"no file name", pdf + url("..") + "\n", -13, "preparationDownload \nNot an https address of a file " + url(".."),
+         -13},
+        {"two files of one name", url("Drums/readme.txt") + "\n" + url("Keys/readme.txt") + "\n", -18,
+         "preparationDownload \nA second entry for the same file " + url("Keys/readme.txt"), -18},
+        {"a size past belief", url("Lib.part1.rar") + "\n" + url("Lib.part2.rar") + "\n", -27,
+         "preparationDownload  Size " + url("Lib.part2.rar") + "\nNot a believable size: " + huge + " bytes", -27},
+        {"a manifest of megabytes", std::string(2 << 20, 'x'), -27, "preparationDownload " + server.base() + "/1/get/R6",
+         -27},
+        {"a picture of megabytes", url("big.png") + "\n" + pdf, 0,
+         "preparationDownload \nNo product picture " + url("big.png"), -27},
+        {"a picture of too many pixels", url("wide.png") + "\n" + pdf, 0,
+         "preparationDownload \nNo product picture " + url("wide.png"), -22},
+        {"no picture at all", url("junk.png") + "\n" + pdf, 0, "preparationDownload \nNo product picture " + url("junk.png"),
+         -22},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        std::string code = "R" + std::to_string(i);
+        server->AddOrder(code, c.manifest);
+        server->ClearRequests();
+        page1()->noVisible_Image_msg();
+        page1()->Image_Tundrel->SetVisible(true);  // an earlier order's
+        EXPECT_EQ(check(code), c.result) << c.what;
+        EXPECT_EQ(log(), entry(c.logged + " Code error=" + std::to_string(c.code))) << c.what;
+        EXPECT_EQ(page1()->Image_errorCheck_filetxt->Visible(), c.result != 0) << c.what;
+        if (c.result == 0) {
+            EXPECT_FALSE(page1()->Image_Tundrel->Visible()) << c.what << ": the order goes on without it";
+        }
+        EXPECT_FALSE(FileExists(w->NameFileList)) << c.what;
+        if (c.result == -13 || c.result == -18)
+            for (const LoggedRequest& r : server->Requests())
+                EXPECT_NE(r.path.rfind("/files/", 0), 0u) << c.what << ": nothing of the order is fetched";
+    }
+}
+
+// A server that drips the picture holds the check, but not the window: a
+// close from the window manager cuts the request and is carried out.
+TEST_F(OrderTest, ClosingTheWindowCutsABlockingRequest)
+{
+    server->AddFault("GET /files/cover.png", Fault{.bytesPerSecond = 1});
+    QWidget* window = w->ClientWidget()->window();
+    std::thread windowManager([window] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        QCoreApplication::postEvent(window, new QCloseEvent);
+    });
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(check("AB12"), Terminate_ThreadCode);
+    windowManager.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(w->IdHTTP1->ReadTimeoutMs))
+        << "cut, not stalled out";
+    EXPECT_TRUE(waitFor([&] { return !w->Visible(); }));
+    EXPECT_EQ(log(), "") << "a stop is no failure";
+    EXPECT_TRUE(modals.forms.empty()) << "no proxy dialog";
 }
 
 // ---- page 1, as a person uses it -------------------------------------------

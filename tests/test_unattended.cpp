@@ -35,11 +35,13 @@ protected:
         }
         server->AddOrder(code, manifest);
     }
-    Outcome Run(std::vector<std::string> args, const std::function<bool()>& killWhen = nullptr)
+    Outcome Run(std::vector<std::string> args, const std::function<bool()>& killWhen = nullptr,
+                std::map<std::string, std::string> env = {})
     {
         args.insert(args.begin(), bundle + "KestrowUnattended");
-        return Exec(args, {{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", server.caFile()},
-                           {"KESTROW_PROXY_PASSWORD", "s3cret"}}, 120, killWhen);
+        env.insert({{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", server.caFile()},
+                    {"KESTROW_PROXY_PASSWORD", "s3cret"}});
+        return Exec(args, env, 120, killWhen);
     }
 
     Sandbox box;
@@ -59,14 +61,21 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         std::vector<std::string> args;  // "$" stands for the case's own folder
         int status;
         std::string said;  // on stdout or stderr
+        std::map<std::string, std::string> env = {};
     };
     std::unique_ptr<Tinyproxy> proxy;
+    Sandbox elsewhere;
+    const std::string otherCa = MakeCertificates(elsewhere.path(), "Someone Else").caFile;
+    const std::string gopher = "gopher://127.0.0.1:6379/_FLUSHALL%0D%0A#https://x/g";
+    server->AddOrder("BAD", server->FileUrl("cover.png") + "\n" + gopher + "\n");
     const std::vector<Case> cases = {
         {"installs the order", [] {}, {"--code", "UA1", "--dest", "$"}, 0, "installed: 3 files"},
         {"a connection cut mid-file is tried again",
          [&] { server->AddFault("GET /files/Lib.part2.rar", Fault{.cutAfter = 20000}, 1); },
          {"--code", "UA1", "--dest", "$"}, 0, "installed: 3 files"},
-        {"an unknown code", [] {}, {"--code", "NOPE", "--dest", "$"}, 1, "order request failed: code -404"},
+        {"an unknown code, its error page out to steer the terminal",
+         [&] { server->AddFault("GET /1/get/NOPE", Fault{.status = 404, .body = "\x1b]0;owned\x07\x1b[2J"}); },
+         {"--code", "NOPE", "--dest", "$"}, 1, "order request failed: the server answered 404 (code -404)"},
         {"a folder that is not empty", [&] { writeFile(box.file("case3/theirs.txt"), "x"); },
          {"--code", "UA1", "--dest", "$"}, 1, "folder check failed: THE FOLDER IS NOT EMPTY"},
         {"no destination", [] {}, {"--code", "UA1"}, 2, "both --code and --dest are needed"},
@@ -76,20 +85,27 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
              proxy = std::make_unique<Tinyproxy>("buyer", "s3cret", server->Port());
          },
          {"--code", "UA1", "--dest", "$", "--proxy", "PROXY", "--proxy-user", "buyer"}, 0, "installed: 3 files"},
+        {"an entry that is not https", [] {}, {"--code", "BAD", "--dest", "$"}, 1, "Not an https address of a file " + gopher},
+        {"a certificate nobody here trusts", [] {}, {"--code", "UA1", "--dest", "$"}, 1,
+         "order request failed: the server's certificate is not trusted (code -495)", {{"KESTROW_CA_FILE", otherCa}}},
+        {"an API address that is not https", [] {}, {"--code", "UA1", "--dest", "$"}, 1,
+         "KESTROW_API_URL must be an https:// address", {{"KESTROW_API_URL", "http://127.0.0.1:1"}}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
         std::string dest = box.file("case" + std::to_string(i));
         fs::create_directories(dest);
         server->ClearRequests();
+        server->AllowOnlySource("");
         c.arrange();
         std::vector<std::string> args;
         for (std::string a : c.args)
             args.push_back(a == "$" ? dest : a == "PROXY" ? "127.0.0.1:" + std::to_string(proxy->port()) : a);
 
-        Outcome r = Run(args);
+        Outcome r = Run(args, nullptr, c.env);
         EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << r.err;
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.what << "\n" << r.out << r.err;
+        EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << c.what << ": nothing from the network steers it";
         if (c.status == 0) {
             EXPECT_EQ(Tree(dest), TreeOf(items)) << c.what;
         }

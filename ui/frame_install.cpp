@@ -145,6 +145,9 @@ void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
     // window repaints meanwhile but takes no input.
     if (StageWorkApp != 6) {
         RepaintWhileBlocked();
+        // Closing the window cut the request before; every later one is cut at once.
+        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+            IdHTTP1->Disconnect();
         return;
     }
     if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1 || MillisecondsSincePump() >= kStallPumpMs)
