@@ -56,6 +56,7 @@ void TIdThreadComponent::Start()
     if (thread_.joinable())
         thread_.join();
     running_ = true;
+    stopping_ = false;
     thread_ = std::thread([this] { ThreadMain(); });
 }
 
@@ -63,7 +64,9 @@ void TIdThreadComponent::Stop()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     terminated_ = true;
-    restart_ = false;
+    if (!stopping_)
+        restart_ = false;
+    stopping_ = running_;
 }
 
 bool TIdThreadComponent::Active() const
@@ -100,6 +103,7 @@ void TIdThreadComponent::ThreadMain()
             }
         }
         std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = false;
         if (restart_ && !destroying_) {
             restart_ = false;
             terminated_ = false;

@@ -19,6 +19,9 @@ public:
     // it and it has not unwound yet), the new run follows once it has ended.
     void Start();
     // Marks the run terminated; never waits, so a job may stop its own worker.
+    // The first Stop of a run also drops a Start made before it; a Start made
+    // after it survives every later Stop of that run (the job's own, as it
+    // unwinds), so a Resume pressed during the unwinding is never lost.
     void Stop();
     bool Active() const;
     bool Terminated() const;
@@ -39,6 +42,7 @@ private:
     std::thread thread_;
     bool running_ = false;
     bool restart_ = false;
+    bool stopping_ = false;  // the running run has had its first Stop
     bool terminated_ = false;
     bool destroying_ = false;
     std::shared_ptr<Call> pending_;

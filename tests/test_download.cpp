@@ -146,11 +146,25 @@ TEST_F(DownloadTest, PauseDuringTheThirdOfFiveThenResume)
     EXPECT_FALSE(fs::exists(dest + "/F4.pdf"));
     server->ClearRequests();
 
+    // Resumed; in the fourth file Pause and Resume come in one turn of the
+    // pump: the Resume, handled while the paused job unwinds, is not lost.
+    server->AddFault("GET /files/F4.pdf", Fault{.bytesPerSecond = 200000}, 1);
+    std::string fourth = dest + "/F4.pdf";
+    std::function<void()> pauseAndResumeInTheFourth = [&] {
+        if (fs::exists(fourth) && fs::file_size(fourth) > 50000) {
+            SimulateClick(page3()->Image_Pause_active);
+            SimulateClick(page3()->Image_Resume_active);
+        } else {
+            Post(pauseAndResumeInTheFourth, 10);
+        }
+    };
+    Post(pauseAndResumeInTheFourth, 10);
     SimulateClick(page3()->Image_Resume_active);
     ASSERT_TRUE(JobEnds());
     EXPECT_TRUE(w->FrameEnd1->Visible()) << log();
     EXPECT_EQ(Count("GET", "/files/F1.pdf") + Count("GET", "/files/F2.pdf"), 0);
     EXPECT_EQ(Count("GET", "/files/F3.pdf", "bytes=" + std::to_string(had) + "-"), 1);
+    EXPECT_EQ(Count("GET", "/files/F4.pdf"), 2) << "cut, then resumed";
     for (const std::string& name : names)
         EXPECT_EQ(Sha256(readFile(dest + "/" + name)), Sha256(readFile(source + "/" + name))) << name;
     EXPECT_EQ(log(), "") << "a pause is no failure";

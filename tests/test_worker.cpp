@@ -98,34 +98,6 @@ TEST_F(WorkerTest, PauseClickedInsideTheJobsPumpStopsIt)
     EXPECT_FALSE(p3->Visible());
 }
 
-TEST_F(WorkerTest, ResumeBeforeThePausedJobUnwoundRunsItAgainAfterwards)
-{
-    auto* p3 = w->FrameLibInstal1;
-    int depth = 0, deepest = 0;
-    UsePumpingJob([&] {
-        deepest = std::max(deepest, ++depth);
-        if (runs == 1) {
-            // Both clicks are handled in one turn of the job's pump.
-            Post([&] {
-                SimulateClick(p3->Image_Pause_active);
-                SimulateClick(p3->Image_Resume_active);
-            });
-        } else {
-            Post([&] { SimulateClick(p3->Image_Pause_active); });
-        }
-    });
-    w->IdThreadComponent1->OnException = nullptr;
-    auto job = w->IdThreadComponent1->OnRun;
-    w->IdThreadComponent1->OnRun = [&](TIdThreadComponent* s) {
-        job(s);
-        --depth;
-    };
-    p3->startLibInstal();
-    w->IdThreadComponent1->Start();
-    ASSERT_TRUE(waitFor([&] { return runs == 2 && !jobRunning && !w->IdThreadComponent1->Active(); }));
-    EXPECT_EQ(deepest, 1) << "the second run waited for the first to end";
-}
-
 TEST_F(WorkerTest, ExceptionInTheJobIsShownAndRaisesTheStop)
 {
     ModalResponder modals;
