@@ -6,6 +6,8 @@
 #include "ui/artwork.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
 
 TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
 {
@@ -83,12 +85,30 @@ TFormDecompres::~TFormDecompres()
     IdThreadComponent1 = nullptr;
 }
 
+namespace {
+// Where the log goes when the bundle lies in a folder this user cannot write
+// (an install under /opt): the desktop's place for an application's state.
+AnsiString StateFolder()
+{
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    AnsiString base = state && *state == '/' ? AnsiString(state) : AnsiString(home ? home : "") + "/.local/state";
+    AnsiString folder = base + "/kestrow/";
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    return folder;
+}
+}  // namespace
+
 void TFormDecompres::LIB_Decompres()
 {
     NameFile_ssleay = ExeDir + "SSLEAY32.dll";
     NameFile_libeay = ExeDir + "LIBEAY32.dll";
-    PathFileLog = ExeDirShort + DirSeparator + NameFileLog;
-    NameFile_unrar_dll = ExeDirShort;
+    const bool besideTheBundle = access(ExeDirShort.c_str(), W_OK) == 0;
+    PathFileLog = besideTheBundle ? ExeDirShort + DirSeparator + NameFileLog : StateFolder() + NameFileLog;
+    // The unpacker's working copy: beside the bundle as ever, or in this run's
+    // private folder where that cannot be written.
+    NameFile_unrar_dll = besideTheBundle ? ExeDirShort : DirTemp;
 }
 
 void TFormDecompres::FormShow(TObject*)

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,39 +26,40 @@ AnsiString ExeDirShortOf(const AnsiString& exeDir)
     return result;
 }
 
-// Judged by what /proc says each listed process executes, so that neither a
-// command line that merely names the bundle (an editor, a grep) nor a copy
-// started through a link or a relative path can fool it.
-bool AnotherCopyRuns(const AnsiString& snapshot, const AnsiString& executable)
+// Judged by what /proc says each process executes, so that neither a command
+// line that merely names the bundle (an editor, a grep) nor a copy started
+// through a link or a relative path can fool it. Read straight from /proc:
+// no snapshot file, so a start from a folder that cannot be written works.
+int AnotherCopyOf(const AnsiString& executable)
 {
     struct stat self {};
     if (stat(executable.c_str(), &self) != 0)
-        return false;
+        return 0;
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return 0;
     const pid_t me = getpid();
-    size_t at = 0;
-    while (at < snapshot.size()) {
-        size_t end = snapshot.find('\n', at);
-        if (end == AnsiString::npos)
-            end = snapshot.size();
-        long pid = std::strtol(snapshot.c_str() + at, nullptr, 10);
-        at = end + 1;
+    int found = 0;
+    while (dirent* e = readdir(proc)) {
+        char* end = nullptr;
+        long pid = std::strtol(e->d_name, &end, 10);
         struct stat other {};
-        if (pid > 0 && pid != me && stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &other) == 0 &&
-            other.st_dev == self.st_dev && other.st_ino == self.st_ino)
-            return true;
+        if (pid > 0 && *end == '\0' && pid != me && stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &other) == 0 &&
+            other.st_dev == self.st_dev && other.st_ino == self.st_ino) {
+            found = int(pid);
+            break;
+        }
     }
-    return false;
+    closedir(proc);
+    return found;
 }
 
 int workProcess()
 {
-    AnsiString snapshot = ExeDirShort + "psProcess.txt";
-    AnsiString quoted = QuotedPath(snapshot);
-    RunShellCommand("ps -ax > " + quoted);
-    AnsiString text = TFile::ReadAllText(snapshot);
-    RunShellCommand("rm " + quoted);
-    if (!AnotherCopyRuns(text, "/proc/self/exe"))
+    int other = AnotherCopyOf("/proc/self/exe");
+    if (other == 0)
         return 0;
+    TApplication::AskToComeForward(other);
     ShowMessage("Process is already started.");
     return -1;
 }
@@ -91,11 +93,11 @@ int FMXmain(const UnattendedOptions* unattended)
         Application->Run();
     } catch (const Exception& e) {
         Application->ShowException(&e);
-        return unattended ? 1 : 0;
+        return 1;
     } catch (...) {
         Exception e("");
         Application->ShowException(&e);
-        return unattended ? 1 : 0;
+        return 1;
     }
     return 0;
 }

@@ -8,9 +8,8 @@ struct UnattendedOptions;
 // without one. The process's exit status.
 int FMXmain(const UnattendedOptions* unattended = nullptr);
 int workProcess();
-// True when a process of the `ps -ax` snapshot, other than this one, runs the
-// file `executable`.
-bool AnotherCopyRuns(const AnsiString& snapshot, const AnsiString& executable);
+// The pid of another process that runs the file `executable`, 0 when none.
+int AnotherCopyOf(const AnsiString& executable);
 // The folder that holds the application bundle, ending in "/"; outside a
 // bundle the executable's own folder.
 AnsiString ExeDirShortOf(const AnsiString& exeDir);

@@ -41,7 +41,7 @@ int64_t Get_Diskspace()
     const AnsiString& dir = FormDecompres->DirSaveFile;
     if (Pos(FormDecompres->DirSeparator, dir) > 1)
         return -1;
-    AnsiString output = ExeDirShort + "dfDiskspace.txt";
+    AnsiString output = FormDecompres->DirTemp + "dfDiskspace.txt";
     // GNU df counts 1024-byte blocks unless told otherwise.
     RunShellCommand("df -B512 " + QuotedPath(dir) + " > " + QuotedPath(output));
     FILE* f = std::fopen(output.c_str(), "r+");

@@ -22,11 +22,17 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 TApplication* Application = nullptr;
 
@@ -94,6 +100,43 @@ void TApplication::SetCommandLine(int argc, char** argv)
     g_argv = argv;
 }
 
+namespace {
+// Another copy asks this one to come forward with SIGUSR1; the handler only
+// writes to a pipe, which the event loop reads.
+int g_forwardPipe[2] = {-1, -1};
+
+void OnForwardSignal(int)
+{
+    int saved = errno;
+    [[maybe_unused]] ssize_t n = write(g_forwardPipe[1], "f", 1);
+    errno = saved;
+}
+
+void ListenForCopies(TApplication* app)
+{
+    if (g_forwardPipe[0] >= 0 || pipe2(g_forwardPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_forwardPipe[0], QSocketNotifier::Read, QApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [app] {
+        char drained[64];
+        while (read(g_forwardPipe[0], drained, sizeof drained) > 0) {
+        }
+        TForm* form = app->MainForm();
+        if (!form || !form->Visible())  // unattended: there is no window to show
+            return;
+        QWidget* window = form->ClientWidget()->window();
+        window->showNormal();
+        window->raise();
+        window->activateWindow();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnForwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &action, nullptr);
+}
+}  // namespace
+
 void TApplication::Initialize()
 {
     if (!QApplication::instance())
@@ -101,6 +144,22 @@ void TApplication::Initialize()
     // The main form's closing ends Run; hidden dialogs don't count.
     QApplication::setQuitOnLastWindowClosed(false);
     InstallModalLogFromEnvironment();
+    ListenForCopies(this);
+}
+
+bool TApplication::AskToComeForward(int pid)
+{
+    // SIGUSR1 ends a process that does not catch it: ask only one that does.
+    FILE* status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (!status)
+        return false;
+    char line[256];
+    unsigned long long caught = 0;
+    while (std::fgets(line, sizeof line, status))
+        if (std::strncmp(line, "SigCgt:", 7) == 0)
+            caught = std::strtoull(line + 7, nullptr, 16);
+    std::fclose(status);
+    return (caught >> (SIGUSR1 - 1)) & 1 ? kill(pid_t(pid), SIGUSR1) == 0 : false;
 }
 
 void TApplication::Register(TForm* form)

@@ -32,6 +32,9 @@ public:
     void ShowException(const std::exception* e);
     TForm* MainForm() const { return mainForm_; }
     bool Terminated() const;
+    // Asks another running copy of the program to bring its window to the
+    // front; false when that process does not listen for it (yet).
+    static bool AskToComeForward(int pid);
 
 private:
     void Register(TForm* form);

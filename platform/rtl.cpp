@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -60,13 +61,35 @@ int64_t FileAge(const String& path)
     return int64_t(st.st_mtime);
 }
 
+namespace {
+// A name in a shared folder that anyone can predict is a name anyone can
+// plant a link at: every temporary file lives in a folder of this run's own.
+struct RunFolder {
+    String path;
+    ~RunFolder()
+    {
+        if (!path.empty())
+            std::filesystem::remove_all(path.substr(0, path.size() - 1), ignored);
+    }
+    std::error_code ignored;
+};
+}  // namespace
+
 String TPath::GetTempPath()
 {
-    const char* env = std::getenv("TMPDIR");
-    String dir = (env && *env) ? env : "/tmp";
-    if (dir.back() != DirectorySeparatorChar)
-        dir += DirectorySeparatorChar;
-    return dir;
+    static RunFolder folder;
+    if (folder.path.empty()) {
+        const char* env = std::getenv("TMPDIR");
+        String pattern = (env && *env) ? env : "/tmp";
+        if (pattern.back() != DirectorySeparatorChar)
+            pattern += DirectorySeparatorChar;
+        pattern += "kestrow-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            throw EInOutError("Cannot make a private temporary folder \"" + pattern + "\". " + std::strerror(errno),
+                              errno);
+        folder.path = pattern + DirectorySeparatorChar;
+    }
+    return folder.path;
 }
 
 String TPath::Combine(const String& a, const String& b)
@@ -116,6 +139,12 @@ std::vector<String> ListDirectory(const String& path, EntryKind kind)
 }
 }  // namespace
 
+bool FileIsRegular(const String& path)
+{
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool TDirectory::Exists(const String& path, bool followLink)
 {
     struct stat st {};
@@ -147,16 +176,28 @@ int64_t TStream::Size()
 
 TFileStream::TFileStream(const String& path, int mode) : path_(path)
 {
-    if (mode == fmCreate) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd_ < 0)
-            throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno), errno);
+    int flags = mode == fmCreate ? O_RDWR | O_CREAT
+                : (mode & 3) == fmOpenReadWrite ? O_RDWR
+                : (mode & 3) == fmOpenWrite ? O_WRONLY
+                                            : O_RDONLY;
+    // Non-blocking until it is known to be a regular file: a FIFO would
+    // otherwise hold the open until someone reads it.
+    fd_ = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat st {};
+    int err = fd_ < 0 ? errno : fstat(fd_, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (err == 0 && mode == fmCreate && ftruncate(fd_, 0) != 0)
+        err = errno;
+    if (err == 0 && fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)
+        err = errno;
+    if (err == 0)
         return;
-    }
-    int flags = (mode & 3) == fmOpenReadWrite ? O_RDWR : (mode & 3) == fmOpenWrite ? O_WRONLY : O_RDONLY;
-    fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd_ < 0)
-        throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno), errno);
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    String why = err == ELOOP ? "It is a link." : err == EINVAL ? "It is not a regular file." : std::strerror(err);
+    if (mode == fmCreate)
+        throw EFCreateError("Cannot create file \"" + path + "\". " + why, err);
+    throw EFOpenError("Cannot open file \"" + path + "\". " + why, err);
 }
 
 TFileStream::~TFileStream()

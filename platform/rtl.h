@@ -12,6 +12,7 @@ String GetModuleName();                      // full path of the running executa
 String ExtractFilePath(const String& path);  // folder part, ending in '/'
 String ExtractFileName(const String& path);  // name part
 bool FileExists(const String& path);         // a regular file (links followed)
+bool FileIsRegular(const String& path);      // a regular file itself, not a link to one
 bool DeleteFile(const String& path);
 bool CreateDir(const String& path);          // the last level only
 int64_t FileAge(const String& path);         // modification time, -1 when missing
@@ -19,7 +20,10 @@ int64_t FileAge(const String& path);         // modification time, -1 when missi
 class TPath {
 public:
     static constexpr char DirectorySeparatorChar = '/';
-    static String GetTempPath();  // ends in the separator
+    // This run's own folder under TMPDIR (or /tmp): made on first use with
+    // mode 0700, removed with everything in it when the program ends. Ends
+    // in the separator; raises EInOutError when it cannot be made.
+    static String GetTempPath();
     static String Combine(const String& a, const String& b);
 };
 
@@ -68,6 +72,8 @@ constexpr int fmOpenRead = 0x0000;
 constexpr int fmOpenWrite = 0x0001;
 constexpr int fmOpenReadWrite = 0x0002;
 
+// Opens regular files only, and never through a link: a link, FIFO, device
+// or socket at `path` raises the error as a file that cannot be opened would.
 class TFileStream : public TStream {
 public:
     TFileStream(const String& path, int mode);  // raises EFCreateError / EFOpenError
