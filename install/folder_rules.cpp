@@ -36,7 +36,12 @@ int TFormDecompres::workDirCopyFile()
             return name == ".DS_Store" || std::find(first, last, DirSaveFile + DirSeparator + name) != last;
         };
         std::vector<String> files = TDirectory::GetFiles(DirSaveFile);
-        if (std::all_of(files.begin(), files.end(), ofTheOrder))
+        // A link, FIFO, device or socket is never a file of the order: writing
+        // "into" it would write elsewhere, or wait for ever.
+        auto odd = std::find_if_not(files.begin(), files.end(), [](const String& f) { return FileIsRegular(f); });
+        if (odd != files.end())
+            Info_toFile(" Not a regular file " + *odd, -2);
+        else if (std::all_of(files.begin(), files.end(), ofTheOrder))
             return 0;
         page->Image_folder_no_Empty->SetVisible(true);
         return -2;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace fs = std::filesystem;
@@ -91,9 +92,9 @@ TEST_F(DestinationTest, FreeSpaceOfARealVolume)
         } else {
             EXPECT_EQ(got, c.result) << c.what;
         }
-        EXPECT_FALSE(fs::exists(box.file("dfDiskspace.txt"))) << c.what;
+        EXPECT_FALSE(fs::exists(w->DirTemp + "dfDiskspace.txt")) << c.what;
     }
-    ExeDirShort = "/nonexistent/kestrow/";
+    w->DirTemp = "/nonexistent/kestrow/";
     w->DirSaveFile = here;
     EXPECT_EQ(Get_Diskspace(), -1) << "df's output cannot be written";
 }
@@ -103,7 +104,9 @@ TEST_F(DestinationTest, FolderRules)
     struct Case {
         const char* what;
         const char* folder;  // made below the case's sandbox; nullptr: none
-        std::vector<std::string> entries;  // in that folder; a trailing '/' makes a subfolder
+        // In that folder; a trailing '/' makes a subfolder, "@name>target" a
+        // link, "|name" a FIFO.
+        std::vector<std::string> entries;
         std::string typed;   // '$' stands for the case's sandbox
         int result;
     };
@@ -119,6 +122,11 @@ TEST_F(DestinationTest, FolderRules)
         {"a file of the order, typed with a trailing slash", "x", {"A.rar"}, "$/x/", 0},
         {"a foreign file, typed with a trailing slash", "x", {"C.txt"}, "$/x/", -2},
         {"a foreign file in a folder named .DS_Store-like", "x.DS_Store", {"C.txt"}, "$/x.DS_Store", -2},
+        {"a link where a file of the order goes", "x", {"@A.rar>../notes.txt"}, "$/x", -2},
+        {"a dangling link", "x", {"@A.rar>../nowhere"}, "$/x", -2},
+        {"a link to a device", "x", {"@A.rar>/dev/null"}, "$/x", -2},
+        {"a FIFO", "x", {"|B.rar"}, "$/x", -2},
+        {"the folder itself a link to a folder", "x", {"@../link>x"}, "$/link", 0},
         {"one character", nullptr, {}, "x", -1},
         {"the blank of a cancelled dialog", nullptr, {}, " ", -1},
     };
@@ -126,11 +134,18 @@ TEST_F(DestinationTest, FolderRules)
         Sandbox here;
         if (c.folder)
             fs::create_directory(here.file(c.folder));
+        writeFile(here.file("notes.txt"), "the user's");
+        std::string odd;  // the entry that is no regular file
         for (const std::string& e : c.entries) {
+            std::string at = here.file(c.folder) + "/";
             if (e.back() == '/')
-                fs::create_directory(here.file(c.folder) + "/" + e);
+                fs::create_directory(at + e);
+            else if (e[0] == '@')
+                fs::create_symlink(e.substr(e.find('>') + 1), odd = at + e.substr(1, e.find('>') - 1));
+            else if (e[0] == '|')
+                mkfifo((odd = at + e.substr(1)).c_str(), 0600);
             else
-                writeFile(here.file(c.folder) + "/" + e, "bytes");
+                writeFile(at + e, "bytes");
         }
         std::string typed = c.typed;
         if (typed[0] == '$')
@@ -148,8 +163,11 @@ TEST_F(DestinationTest, FolderRules)
             EXPECT_EQ(w->NameFileDwl[1], typed + "/B.rar") << c.what;
         }
         EXPECT_TRUE(c.result != 0 || fs::is_directory(typed)) << c.what;
-        bool logged = c.result == -1 && typed.size() >= 2;
-        EXPECT_EQ(log(), logged ? LogEntry("", " Create a folder " + typed + " Code error=-1") : "") << c.what;
+        std::string logged = c.result == -1 && typed.size() >= 2 ? " Create a folder " + typed + " Code error=-1"
+                             : c.result == -2 && !odd.empty()  ? " Not a regular file " + odd + " Code error=-2"
+                                                               : "";
+        EXPECT_EQ(log(), logged.empty() ? "" : LogEntry("", logged)) << c.what;
+        EXPECT_EQ(readFile(here.file("notes.txt")), "the user's") << c.what;
     }
 }
 

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <sys/stat.h>
 
 namespace {
 std::vector<int64_t> g_progress;
@@ -121,6 +123,26 @@ TEST_F(TransferTest, ABodyThatEndsCleanly)
         EXPECT_EQ(resume(known), result) << sent;
         EXPECT_TRUE(box.read("Lib.rar") == remote.substr(0, size_t(sent))) << "kept for the resume";
     }
+}
+
+// What the folder check refused, planted after it: no write goes through a
+// link or into a FIFO, and nothing is requested.
+TEST_F(TransferTest, OnlyRegularFilesAreWritten)
+{
+    box.write("notes.txt", "the user's");
+    for (auto plant : std::vector<std::function<void()>>{
+             [&] { std::filesystem::create_symlink(box.file("notes.txt"), path); },
+             [&] { std::filesystem::create_symlink(box.file("nowhere.txt"), path); },
+             [&] { std::filesystem::create_symlink("/dev/null", path); },
+             [&] { mkfifo(path.c_str(), 0600); }}) {
+        std::filesystem::remove(path);
+        plant();
+        int64_t size = 1000;
+        EXPECT_EQ(resume(size), kCannotOpenFile);
+        EXPECT_EQ(box.read("notes.txt"), "the user's");
+        EXPECT_FALSE(std::filesystem::exists(box.file("nowhere.txt")));
+    }
+    EXPECT_TRUE(asked().empty());
 }
 
 TEST_F(TransferTest, UncreatableFilesAndTheManifestFetch)
