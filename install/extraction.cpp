@@ -56,7 +56,10 @@ bool IsLaterVolume(const AnsiString& path)
 }
 }  // namespace
 
-int send_chmod(const AnsiString& quotedPath) { return RunShellCommand("chmod -R 777 " + quotedPath); }
+int send_chmod(const AnsiString& quotedPath, const AnsiString& mode)
+{
+    return RunShellCommand("chmod -R " + mode + " " + quotedPath);
+}
 
 int TFormDecompres::ExtractingFileThreadComp()
 {
@@ -78,13 +81,16 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
         return status;
     };
     const AnsiString destination = QuotedPath(DirSaveFile);
-    if (int rc = send_chmod(destination); rc != 0)
+    // Opened for its owner only: what others could read before, they still
+    // can, and nothing becomes writable for them or executable by accident.
+    if (int rc = send_chmod(destination, "u+rwX"); rc != 0)
         return fail("folder permission error: " + destination, rc);
     if (int rc = RunShellCommand("cp -fp " + QuotedPath(ExeDir + kToolName) + " " + QuotedPath(NameFile_unrar_dll));
         rc != 0)
         return fail("unrar placement error", rc);
-    // Only the placed copy: its folder holds the user's own files too.
-    if (int rc = send_chmod(QuotedPath(placed)); rc != 0)
+    // Only the placed copy (its folder holds the user's own files too), and
+    // only for this user: nobody else may swap the program that then runs.
+    if (int rc = send_chmod(QuotedPath(placed), "700"); rc != 0)
         return fail("folder permission error: " + QuotedPath(placed), rc);
 
     StageWorkApp = 7;

@@ -3,5 +3,5 @@
 
 #include "platform/system.h"
 
-// chmod -R 777 on a path the caller has quoted; the shell's wait status.
-int send_chmod(const AnsiString& quotedPath);
+// chmod -R MODE on a path the caller has quoted; the shell's wait status.
+int send_chmod(const AnsiString& quotedPath, const AnsiString& mode);

@@ -105,6 +105,24 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
     }
 }
 
+// The destination is opened for its owner only, and the tool's working copy
+// runs as nobody else's to swap: 0700.
+TEST_F(ExtractionTest, PermissionsForTheOwnerOnly)
+{
+    writeFile(shipped(), "#!/bin/sh\nstat -c %a \"$0\" > \"$4/tool-mode\"\n");
+    fs::permissions(shipped(), fs::perms(0755));
+    writeFile(dest + "/Manual.pdf", "pdf");
+    writeFile(dest + "/Lib.rar", "rar");
+    fs::permissions(dest + "/Manual.pdf", fs::perms(0444));
+    fs::permissions(dest, fs::perms(0750));
+    Order({{"Lib.rar", 0}, {"Manual.pdf", -1}});
+    ASSERT_EQ(w->ExtractingFileThreadComp(), 0) << log();
+    EXPECT_EQ(readFile(dest + "/tool-mode"), "700\n");
+    EXPECT_EQ(fs::status(dest + "/Manual.pdf").permissions(), fs::perms(0644)) << "writable by its owner, no more";
+    EXPECT_EQ(fs::status(dest + "/Lib.rar").permissions(), fs::perms(0644));
+    EXPECT_EQ(fs::status(dest).permissions(), fs::perms(0750));
+}
+
 // The order list holds the first digit after "part": part01 to part09 read
 // as 0 and part10 as 1, like single archives and first volumes.
 TEST_F(ExtractionTest, TwoDigitVolumesAreUnpackedThroughTheFirstOnly)
