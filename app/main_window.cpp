@@ -80,6 +80,7 @@ TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
 TFormDecompres::~TFormDecompres()
 {
     SetCloseHeldHandler(nullptr);
+    UnlockDestination();
     // The worker goes first: it may still be waiting to hand over a job.
     delete IdThreadComponent1;
     IdThreadComponent1 = nullptr;

@@ -83,6 +83,11 @@ public:
     // the destination and the extraction
     int workDirCopyFile();
     int ExtractingFileThreadComp();
+    // The destination is held against other installers (flock) from page 2's
+    // check until the job has finished the library or another folder is chosen.
+    int LockDestination();  // 0, or -errno (-EWOULDBLOCK: another installer holds it)
+    void UnlockDestination();
+    AnsiString UnpackingMark() const;  // the file that marks an unpacking under way
 
     // the job: download, unpack, finish
     void startLoadFileThreadComp();
@@ -91,6 +96,8 @@ public:
 
 private:
     int UnpackArchives(const AnsiString& placed);
+    int FolderOfThisOrder();
+    int destinationLock_ = -1;
     static constexpr int kStallPumpMs = 20;
     int64_t MillisecondsSincePump() const;
     std::chrono::steady_clock::time_point lastPump_{};

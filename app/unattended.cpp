@@ -14,6 +14,7 @@
 
 namespace {
 constexpr const char* kPasswordVariable = "KESTROW_PROXY_PASSWORD";
+constexpr int kExitFolderInUse = 5;
 
 const char* const kHelp =
     "usage: KestrowInstaller [--code CODE --dest DIR [--proxy HOST:PORT [--proxy-user USER]]]\n"
@@ -35,7 +36,7 @@ const char* const kHelp =
     "  --help               this text\n"
     "\n"
     "Exit status: 0 when the library is installed, 1 when a step failed (named on\n"
-    "stderr), 2 for a usage error.\n";
+    "stderr), 2 for a usage error, 5 when another installer is installing into DIR.\n";
 
 int UsageError(const char* what)
 {
@@ -145,6 +146,10 @@ int RunUnattended(const UnattendedOptions& options)
     page2->noVisible_Image_msg();
     page2->Edit_DirSaveFile->SetText(options.dest);
     if (page2->VerifyDiskDir() != 0) {
+        if (page2->Image_folder_in_use->Visible()) {
+            Failed("folder check", "another installer is installing into " + options.dest + "; wait for it to finish");
+            return kExitFolderInUse;
+        }
         AnsiString why = ShownMessage({page2->Image_folder_Incorect, page2->Image_folder_no_Empty,
                                        page2->Image_Not_enough_space});
         if (!page2->Label_Size_DiskFree->Text().empty())

@@ -7,10 +7,42 @@
 #include "platform/rtl.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+// Left in the destination while the job unpacks, removed on success: a folder
+// that holds it for this order holds what that unpacking left, and may be
+// taken again to finish it.
+const AnsiString kUnpackingMark = ".kestrow-unpacking";
+}  // namespace
+
+AnsiString TFormDecompres::UnpackingMark() const { return DirSaveFile + DirSeparator + kUnpackingMark; }
+
+int TFormDecompres::LockDestination()
+{
+    UnlockDestination();
+    destinationLock_ = open(DirSaveFile.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (destinationLock_ >= 0 && flock(destinationLock_, LOCK_EX | LOCK_NB) == 0)
+        return 0;
+    int err = errno;
+    UnlockDestination();
+    return -err;
+}
+
+void TFormDecompres::UnlockDestination()
+{
+    if (destinationLock_ >= 0)
+        close(destinationLock_);  // which releases the lock
+    destinationLock_ = -1;
+}
 
 int TFormDecompres::workDirCopyFile()
 {
     StageWorkApp = 3;
+    UnlockDestination();
     TFrameDirCopyFile* page = FrameDirCopyFile1;
     if (DirSaveFile.size() < 2) {
         page->Image_folder_Incorect->SetVisible(true);
@@ -23,33 +55,53 @@ int TFormDecompres::workDirCopyFile()
     }
 
     if (TDirectory::Exists(DirSaveFile)) {
-        if (!TDirectory::GetDirectories(DirSaveFile).empty()) {
-            page->Image_folder_no_Empty->SetVisible(true);
-            return -2;
+        // Held from here to the end of the job: two installers in one folder
+        // would take each other's files for their own.
+        if (int r = LockDestination(); r != 0) {
+            Info_toFile(" Folder in use by another installer " + DirSaveFile, r);
+            page->Image_folder_in_use->SetVisible(true);
+            return -4;
         }
-        // Besides nothing at all, the files of an earlier, interrupted attempt
-        // at this order are welcome, and so is a ".DS_Store". A file is judged
-        // by its name within the folder: "/x" and "/x/" hold the same files.
-        auto first = NameFileDwl.begin(), last = first + CountFileLoad;
-        auto ofTheOrder = [&](const String& file) {
-            AnsiString name = ExtractFileName(file);
-            return name == ".DS_Store" || std::find(first, last, DirSaveFile + DirSeparator + name) != last;
-        };
-        std::vector<String> files = TDirectory::GetFiles(DirSaveFile);
-        // A link, FIFO, device or socket is never a file of the order: writing
-        // "into" it would write elsewhere, or wait for ever.
-        auto odd = std::find_if_not(files.begin(), files.end(), [](const String& f) { return FileIsRegular(f); });
-        if (odd != files.end())
-            Info_toFile(" Not a regular file " + *odd, -2);
-        else if (std::all_of(files.begin(), files.end(), ofTheOrder))
-            return 0;
-        page->Image_folder_no_Empty->SetVisible(true);
-        return -2;
+        if (int r = FolderOfThisOrder(); r != 0) {
+            UnlockDestination();
+            page->Image_folder_no_Empty->SetVisible(true);
+            return r;
+        }
+        return 0;
     }
 
     if (CreateDir(DirSaveFile))
-        return 0;
+        return LockDestination() == 0 ? 0 : -1;
     Info_toFile(" Create a folder " + DirSaveFile, -1);
     page->Image_folder_Incorect->SetVisible(true);
     return -1;
+}
+
+// 0 when the existing destination holds nothing but files of this order (left
+// by an earlier, interrupted attempt) and a ".DS_Store", or what an unpacking
+// of this order left; -2 otherwise.
+int TFormDecompres::FolderOfThisOrder()
+{
+    std::vector<String> files = TDirectory::GetFiles(DirSaveFile);
+    // A link, FIFO, device or socket is never a file of the order: writing
+    // "into" it would write elsewhere, or wait for ever.
+    auto odd = std::find_if_not(files.begin(), files.end(), [](const String& f) { return FileIsRegular(f); });
+    if (odd != files.end()) {
+        Info_toFile(" Not a regular file " + *odd, -2);
+        return -2;
+    }
+    try {
+        if (FileIsRegular(UnpackingMark()) && TFile::ReadAllText(UnpackingMark()) == CodeCopyFile + "\n")
+            return 0;
+    } catch (const EInOutError&) {
+    }
+    if (!TDirectory::GetDirectories(DirSaveFile).empty())
+        return -2;
+    // A file is judged by its name within the folder: "/x" and "/x/" hold the same files.
+    auto first = NameFileDwl.begin(), last = first + CountFileLoad;
+    auto ofTheOrder = [&](const String& file) {
+        AnsiString name = ExtractFileName(file);
+        return name == ".DS_Store" || std::find(first, last, DirSaveFile + DirSeparator + name) != last;
+    };
+    return std::all_of(files.begin(), files.end(), ofTheOrder) ? 0 : -2;
 }

@@ -39,10 +39,20 @@ void TFormDecompres::startLoadFileThreadComp()
         page->Image_Extracting->SetVisible(true);
         page->ShowProgressBar(0);
         UpdateWndThread(5);
+        // A run stopped or failed from here on may be finished by a later one.
+        try {
+            TFileStream mark(UnpackingMark(), fmCreate);
+            const AnsiString text = CodeCopyFile + "\n";
+            mark.Write(text.data(), int64_t(text.size()));
+        } catch (const EInOutError&) {
+            // Without the mark a stopped unpacking is started over elsewhere: nothing is lost.
+        }
         r = ExtractingFileThreadComp();
         StageWorkApp = 8;
         if (r == 0) {
             DeleteFile_Dwl();
+            DeleteFile(UnpackingMark());
+            UnlockDestination();
             page->SetVisible(false);
             FrameEnd1->SetVisible(true);
             SizeLoadedAll = 0;

@@ -10,7 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/statvfs.h>
 
 namespace fs = std::filesystem;
@@ -169,6 +172,31 @@ TEST_F(DestinationTest, FolderRules)
         EXPECT_EQ(log(), logged.empty() ? "" : LogEntry("", logged)) << c.what;
         EXPECT_EQ(readFile(here.file("notes.txt")), "the user's") << c.what;
     }
+}
+
+// What the folder holds beyond the order's files: an unpacking of this order
+// that was stopped (taken again, to finish it), or another installer at work.
+TEST_F(DestinationTest, AnUnpackingLeftBehindAndAnotherInstaller)
+{
+    w->CodeCopyFile = "AB12";
+    std::string x = box.file("x");
+    fs::create_directories(x + "/Lib");
+    writeFile(x + "/A.rar", "bytes");
+    for (auto [order, result] : {std::pair{"AB12\n", 0}, {"ZZ99\n", -2}}) {
+        writeFile(x + "/.kestrow-unpacking", order);
+        w->DirSaveFile = x;
+        EXPECT_EQ(w->workDirCopyFile(), result) << order;
+    }
+    writeFile(x + "/.kestrow-unpacking", "AB12\n");
+    int other = open(x.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    page()->noVisible_Image_msg();
+    fs::remove(box.file("KW_installerlog.txt"));
+    EXPECT_EQ(w->workDirCopyFile(), -4);
+    EXPECT_TRUE(page()->Image_folder_in_use->Visible());
+    EXPECT_EQ(log(), LogEntry("AB12", " Folder in use by another installer " + x + " Code error=-11"));
+    close(other);
+    EXPECT_EQ(w->workDirCopyFile(), 0) << "free again";
 }
 
 TEST(SpaceLabels, UnitsThresholdsAndDecimalSeparator)

@@ -9,6 +9,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -134,4 +136,76 @@ TEST_F(UnattendedTest, KilledMidDownloadTheNextRunResumes)
         resumed += r.method == "GET" && r.path == "/files/Lib.rar" && r.range == "bytes=" + had + "-";
     EXPECT_EQ(resumed, 1);
     EXPECT_EQ(Tree(dest), TreeOf(items));
+}
+
+// Two copies of the bundle (so the single-instance guard lets both run) into
+// one folder: the second is told at once, and the first finishes.
+TEST_F(UnattendedTest, ASecondInstallerIntoTheSameFolderIsTurnedAway)
+{
+    std::vector<RarItem> items = {{"Lib/big.wav", RandomBytes(2 << 20, 6)}};
+    Serve("TWO", WriteRar(box.path(), "Lib", items, {5}));
+    server->AddFault("GET /files/Lib.rar", Fault{.bytesPerSecond = 2 << 20}, 1);
+    std::string other = box.file("Other.app/Contents/MacOS/");
+    fs::create_directories(other);
+    fs::copy_file(bundle + "KestrowUnattended", other + "KestrowUnattended");
+    fs::copy_file(bundle + "unrar", other + "unrar");
+    std::string dest = box.file("Samples");
+    const std::vector<std::string> args = {"--code", "TWO", "--dest", dest};
+
+    Outcome first;
+    std::thread firstRun([&] { first = Run(args); });
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dest + "/Lib.rar"); }, std::chrono::seconds(30)));
+    bundle = other;
+    Outcome second = Run({"--code", "TWO", "--dest", dest});
+    firstRun.join();
+    EXPECT_EQ(second.status, 5) << second.err;
+    EXPECT_NE(second.err.find("another installer is installing into " + dest), std::string::npos) << second.err;
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(Tree(dest), TreeOf(items));
+}
+
+// Installed under a folder the user cannot write (as a package puts it under
+// /opt) and run by an ordinary user: temporary files go to the user's private
+// folder, the log to the user's state folder, and nothing beside the bundle.
+TEST_F(UnattendedTest, FromAReadOnlyFolderAsAnotherUser)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the installer as another user";
+    const uid_t nobody = 65534;
+    std::string root = fs::temp_directory_path().string() + "/kestrow-ro-XXXXXX";
+    ASSERT_TRUE(mkdtemp(root.data()));
+    fs::permissions(root, fs::perms(0755));
+    std::string app = root + "/opt/Kestrow.app/Contents/MacOS/", home = root + "/home", dest = root + "/Samples";
+    fs::create_directories(app);
+    fs::copy_file(bundle + "KestrowUnattended", app + "KestrowRO");
+    fs::copy_file(bundle + "unrar", app + "unrar");
+    fs::copy_file(server.caFile(), root + "/ca.pem");
+    for (const std::string& d : {home, dest, home + "/tmp"}) {
+        fs::create_directories(d);
+        ASSERT_EQ(chown(d.c_str(), nobody, nobody), 0);
+    }
+    std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(50000, 8)}};
+    Serve("RO", WriteRar(box.path(), "Lib", items, {5}));
+    auto runAsNobody = [&](const std::string& code) {
+        return Exec({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", app + "KestrowRO",
+                     "--code", code, "--dest", dest},
+                    {{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", root + "/ca.pem"}, {"HOME", home},
+                     {"TMPDIR", home + "/tmp"}, {"XDG_STATE_HOME", home + "/state"}});
+    };
+
+    Outcome installed = runAsNobody("RO");
+    EXPECT_EQ(installed.status, 0) << installed.err;
+    EXPECT_EQ(Tree(dest), TreeOf(items));
+    Outcome refused = runAsNobody("NOPE");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(readFile(home + "/state/kestrow/KW_installerlog.txt").find("Code error=-404"), std::string::npos)
+        << refused.err;
+    for (auto& e : fs::directory_iterator(home + "/tmp"))
+        EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "each run's private folder is gone";
+    EXPECT_EQ(Tree(root + "/opt"), (std::map<std::string, std::string>{{"Kestrow.app/", ""},
+                                                                       {"Kestrow.app/Contents/", ""},
+                                                                       {"Kestrow.app/Contents/MacOS/", ""},
+                                                                       {"Kestrow.app/Contents/MacOS/KestrowRO", Digest(readFile(app + "KestrowRO"))},
+                                                                       {"Kestrow.app/Contents/MacOS/unrar", Digest(readFile(app + "unrar"))}}));
+    fs::remove_all(root);
 }

@@ -48,6 +48,8 @@ const ArtPiece kArtwork[] = {
      Fill("INCORRECT PATH NAME. CHOOSE ANOTHER ONE.", 138, 21, 10)},
     {"msg_folder_missing", 166, 21, ArtKind::MessageError, 0,
      Fill("THE FOLDER DOES NOT EXIST. CHOOSE ANOTHER ONE.", 166, 21, 10)},
+    {"msg_folder_in_use", 166, 21, ArtKind::MessageError, 0,
+     Fill("ANOTHER INSTALLER IS USING THIS FOLDER.", 166, 21, 10)},
 
     // page 3, progress
     {"page_install", 600, 400, ArtKind::Background, 3,

@@ -28,10 +28,11 @@ TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
     Image_folder_no_Empty = NewArtImage(this, "msg_folder_not_empty", 287, 281);
     Image_folder_Incorect = NewArtImage(this, "msg_folder_incorrect", 287, 281);
     Image_Folder_does_not_exist = NewArtImage(this, "msg_folder_missing", 287, 281);
+    Image_folder_in_use = NewArtImage(this, "msg_folder_in_use", 287, 281);
     for (TControl* hidden : {(TControl*)Image_back1, (TControl*)Image_ied_Required_space_ok,
                              (TControl*)Image_Not_enough_space, (TControl*)Image_Tundrel,
                              (TControl*)Image_folder_no_Empty, (TControl*)Image_folder_Incorect,
-                             (TControl*)Image_Folder_does_not_exist})
+                             (TControl*)Image_Folder_does_not_exist, (TControl*)Image_folder_in_use})
         hidden->SetVisible(false);
     Image_Next1->OnClick = [this](TObject* s) { Image_Next1Click(s); };
     Image_Browse1->OnClick = [this](TObject* s) { Image_Browse1Click(s); };
@@ -55,6 +56,7 @@ void TFrameDirCopyFile::noVisible_Image_msg()
     Image_Not_enough_space->SetVisible(false);
     Image_folder_no_Empty->SetVisible(false);
     Image_Folder_does_not_exist->SetVisible(false);
+    Image_folder_in_use->SetVisible(false);
     Image_ied_Required_space_ok->SetVisible(false);
     Image_back1->SetVisible(true);
     Label_Size_DiskFree->SetText("");

@@ -20,6 +20,7 @@ public:
     TImage* Image_folder_no_Empty;
     TImage* Image_folder_Incorect;
     TImage* Image_Folder_does_not_exist;
+    TImage* Image_folder_in_use;  // another installer holds the folder
 
     int DirVerified = 0;  // 1 once the current folder passed the whole check
 
