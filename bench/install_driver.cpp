@@ -3,9 +3,6 @@
 //   kestrow-bench-install order API_URL CA_FILE CODE DEST
 //       pages 1 and 2 as a person fills them in, then the job to page 4;
 //       prints the seconds from page 2's Next to page 4.
-//   kestrow-bench-install startup LAUNCHED_NS
-//       the installer's own start-up (guard, window, pages) until its window
-//       is shown; prints the milliseconds since LAUNCHED_NS (date +%s%N).
 //   kestrow-bench-install pause [ROUNDS=5]
 //       with a download API of its own: Pause clicked (queued as input from
 //       the window system) at full speed, at 100 KB/s and during a stall;
@@ -99,22 +96,6 @@ struct Condition {
     int64_t clickAt;  // bytes on disk when Pause is clicked
     std::chrono::milliseconds clickDelay;
 };
-
-int Startup(int argc, char** argv)
-{
-    if (argc != 3)
-        return 2;
-    long long launched = std::atoll(argv[2]);
-    PostToMainThread([launched] {
-        timespec now{};
-        clock_gettime(CLOCK_REALTIME, &now);
-        long long ns = now.tv_sec * 1000000000LL + now.tv_nsec;
-        if (FormDecompres && FormDecompres->Visible())
-            std::printf("%.1f\n", double(ns - launched) / 1e6);
-        FormDecompres->Close();
-    });
-    return FMXmain();
-}
 
 int Pause(int argc, char** argv)
 {
@@ -213,11 +194,9 @@ int main(int argc, char** argv)
     std::string mode = argc > 1 ? argv[1] : "";
     int rc = mode == "order"     ? Order(argc, argv)
              : mode == "pause"   ? Pause(argc, argv)
-             : mode == "startup" ? Startup(argc, argv)
                                  : 2;
     if (rc == 2)
         std::fprintf(stderr, "usage: kestrow-bench-install order API_URL CA_FILE CODE DEST\n"
-                             "       kestrow-bench-install startup LAUNCHED_NS\n"
                              "       kestrow-bench-install pause [ROUNDS]\n");
     return rc;
 }

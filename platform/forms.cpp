@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileDialog>
 #include <QBuffer>
 #include <QImage>
@@ -291,6 +292,19 @@ TFrame::~TFrame() { DestroyComponents(); }
 
 struct TBitmap::Data {
     QPixmap pixmap;
+    QString resource;  // decoded when first needed: most pictures of a page wait hidden
+
+    const QPixmap& Pixmap()
+    {
+        if (!resource.isEmpty()) {
+            pixmap.load(resource);
+            // Artwork drawn at twice its size stays sharp on high-density screens.
+            if (resource.contains("@2x."))
+                pixmap.setDevicePixelRatio(2.0);
+            resource.clear();
+        }
+        return pixmap;
+    }
 };
 
 TBitmap::TBitmap() : data_(new Data) {}
@@ -309,6 +323,7 @@ bool TBitmap::LoadFromStream(TStream* stream)
     QImage image;
     bool ok = size.isValid() && int64_t(size.width()) * size.height() <= MaxStreamPixels && reader.read(&image);
     data_->pixmap = ok ? QPixmap::fromImage(image) : QPixmap();
+    data_->resource.clear();
     if (changed_)
         changed_();
     return ok;
@@ -316,20 +331,16 @@ bool TBitmap::LoadFromStream(TStream* stream)
 
 bool TBitmap::LoadFromResource(const String& name)
 {
-    QPixmap p;
-    bool ok = p.load(Q(name));
-    // Artwork drawn at twice its size stays sharp on high-density screens.
-    if (ok && name.find("@2x.") != String::npos)
-        p.setDevicePixelRatio(2.0);
-    data_->pixmap = p;
+    data_->pixmap = QPixmap();
+    data_->resource = Q(name);
     if (changed_)
         changed_();
-    return ok;
+    return QFile::exists(data_->resource);
 }
 
-int TBitmap::Width() const { return data_->pixmap.width(); }
-int TBitmap::Height() const { return data_->pixmap.height(); }
-bool TBitmap::IsEmpty() const { return data_->pixmap.isNull(); }
+int TBitmap::Width() const { return data_->Pixmap().width(); }
+int TBitmap::Height() const { return data_->Pixmap().height(); }
+bool TBitmap::IsEmpty() const { return data_->Pixmap().isNull(); }
 
 class TImage::Widget : public QWidget {
 public:
@@ -339,7 +350,7 @@ protected:
     // Drawn by hand: a disabled picture keeps its artwork (no greying).
     void paintEvent(QPaintEvent*) override
     {
-        const QPixmap& pm = owner_->bitmap_.data_->pixmap;
+        const QPixmap& pm = owner_->bitmap_.data_->Pixmap();
         if (pm.isNull())
             return;
         QPainter p(this);
@@ -535,7 +546,11 @@ TForm::~TForm()
 
 String TForm::Caption() const { return S(window_->windowTitle()); }
 void TForm::SetCaption(const String& caption) { window_->setWindowTitle(Q(caption)); }
-void TForm::SetIcon(const String& resourceName) { window_->setWindowIcon(QIcon(Q(resourceName))); }
+void TForm::SetIcon(const String& resourceName)
+{
+    // Decoded once the window is up: the window manager can wait for it, the user cannot.
+    QTimer::singleShot(0, window_, [window = window_, name = Q(resourceName)] { window->setWindowIcon(QIcon(name)); });
+}
 void TForm::SetClientSize(int width, int height) { window_->setFixedSize(width, height); }
 int TForm::ClientWidth() const { return window_->width(); }
 int TForm::ClientHeight() const { return window_->height(); }

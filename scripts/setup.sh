@@ -16,6 +16,8 @@ packages=(
   xvfb xauth procps util-linux iproute2
   # driving the real window for the README's screenshots
   xdotool imagemagick
+  # the start-up benchmark times windows from outside
+  libx11-dev
   # fonts for the page artwork
   fonts-dejavu-core fonts-liberation2
 )

@@ -223,9 +223,11 @@ TEST_F(OrderTest, WhatTheOrderRequestRefuses)
             EXPECT_FALSE(page1()->Image_Tundrel->Visible()) << c.what << ": the order goes on without it";
         }
         EXPECT_FALSE(FileExists(w->NameFileList)) << c.what;
-        if (c.result == -13 || c.result == -18)
-            for (const LoggedRequest& r : server->Requests())
+        if (c.result == -13 || c.result == -18) {
+            for (const LoggedRequest& r : server->Requests()) {
                 EXPECT_NE(r.path.rfind("/files/", 0), 0u) << c.what << ": nothing of the order is fetched";
+            }
+        }
     }
 }
 

@@ -33,7 +33,7 @@ struct Fault {
     int64_t rangeShift = 0;       // answer 206 from the asked offset plus this
     bool noLength = false;        // state no length: HEAD without it, GET's body ended by closing
     int64_t statedLength = -1;    // a HEAD states this length instead of the file's
-    std::string body;             // the body of a `status` answer, instead of a small page
+    std::string body = {};        // the body of a `status` answer, instead of a small page
 };
 
 struct LoggedRequest {
