@@ -102,28 +102,40 @@ void TApplication::SetCommandLine(int argc, char** argv)
 }
 
 namespace {
-// Another copy asks this one to come forward with SIGUSR1; the handler only
-// writes to a pipe, which the event loop reads.
-int g_forwardPipe[2] = {-1, -1};
+// Signals reach the event loop through a pipe: the handlers only write a
+// byte to it. SIGUSR1 is another copy asking this one to come forward;
+// SIGTERM, SIGINT and SIGHUP close the main window as its close box would,
+// so the run ends cleanly (its temporary folder removed). A second such
+// signal ends the process at once, should the first not get through.
+int g_signalPipe[2] = {-1, -1};
 
-void OnForwardSignal(int)
+void OnSignal(int signal)
 {
     int saved = errno;
-    [[maybe_unused]] ssize_t n = write(g_forwardPipe[1], "f", 1);
+    char byte = signal == SIGUSR1 ? 'f' : 'q';
+    [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
+    if (signal != SIGUSR1)
+        std::signal(signal, SIG_DFL);
     errno = saved;
 }
 
-void ListenForCopies(TApplication* app)
+void ListenForSignals(TApplication* app)
 {
-    if (g_forwardPipe[0] >= 0 || pipe2(g_forwardPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (g_signalPipe[0] >= 0 || pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    auto* notifier = new QSocketNotifier(g_forwardPipe[0], QSocketNotifier::Read, QApplication::instance());
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [app] {
-        char drained[64];
-        while (read(g_forwardPipe[0], drained, sizeof drained) > 0) {
-        }
+        char bytes[64];
+        bool forward = false, quit = false;
+        for (ssize_t n; (n = read(g_signalPipe[0], bytes, sizeof bytes)) > 0;)
+            for (ssize_t i = 0; i < n; ++i)
+                (bytes[i] == 'f' ? forward : quit) = true;
         TForm* form = app->MainForm();
-        if (!form || !form->Visible())  // unattended: there is no window to show
+        if (quit && form) {
+            form->Close();
+            return;
+        }
+        if (!forward || !form || !form->Visible())  // unattended: there is no window to show
             return;
         QWidget* window = form->ClientWidget()->window();
         window->showNormal();
@@ -131,10 +143,11 @@ void ListenForCopies(TApplication* app)
         window->activateWindow();
     });
     struct sigaction action {};
-    action.sa_handler = OnForwardSignal;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGUSR1, &action, nullptr);
+    for (int signal : {SIGUSR1, SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
 }
 }  // namespace
 
@@ -145,7 +158,7 @@ void TApplication::Initialize()
     // The main form's closing ends Run; hidden dialogs don't count.
     QApplication::setQuitOnLastWindowClosed(false);
     InstallModalLogFromEnvironment();
-    ListenForCopies(this);
+    ListenForSignals(this);
 }
 
 bool TApplication::AskToComeForward(int pid)

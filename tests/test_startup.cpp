@@ -125,5 +125,7 @@ TEST(SingleInstanceGuard, SecondRealCopyEnds)
     EXPECT_EQ(box.read("second.log"), "message\tProcess is already started.\n");
     EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first copy still runs";
     EXPECT_EQ(box.read("first.log"), "");
-    Stop(first);
+    Stop(first);  // SIGTERM: closed as by its close box
+    for (auto& e : std::filesystem::directory_iterator(box.path()))
+        EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "its private folder is removed";
 }
