@@ -55,6 +55,7 @@ void TFormDecompres::startLoadFileThreadComp()
             UnlockDestination();
             page->SetVisible(false);
             FrameEnd1->SetVisible(true);
+            FrameEnd1->Image_InstallerOn->SetFocus();
             SizeLoadedAll = 0;
         } else {
             // The page again, not its unpacking cover, so that Back and Resume can be reached.

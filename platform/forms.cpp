@@ -1,5 +1,7 @@
 #include "platform/forms.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -357,7 +359,10 @@ bool TBitmap::IsEmpty() const { return data_->Pixmap().isNull(); }
 
 class TImage::Widget : public QWidget {
 public:
+    enum class Role { Picture, Button, DisabledButton, Message };
     explicit Widget(TImage* owner) : owner_(owner) {}
+    Role role = Role::Picture;
+    void Press() { owner_->Click(); }
 
 protected:
     // Drawn by hand: a disabled picture keeps its artwork (no greying).
@@ -383,22 +388,100 @@ protected:
             break;
         }
         }
+        if (hasFocus()) {
+            // The keyboard's place: a ring in the artwork's own blue, inside the button.
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(QColor(255, 196, 0), 2));
+            p.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
+        }
     }
     void mouseReleaseEvent(QMouseEvent* e) override
     {
         if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
-            owner_->Click();
+            Press();
     }
     void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        bool press = role == Role::Button && !e->isAutoRepeat() &&
+                     (e->key() == Qt::Key_Space || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter);
+        if (!press) {
+            QWidget::keyPressEvent(e);
+            return;
+        }
+        e->accept();
+        Press();
+    }
+    void showEvent(QShowEvent* e) override
+    {
+        QWidget::showEvent(e);
+        if (role == Role::Message && QAccessible::isActive()) {
+            QAccessibleEvent shown(this, QAccessible::Alert);
+            QAccessible::updateAccessibility(&shown);
+        }
+    }
 
 private:
     TImage* owner_;
 };
 
+// What screen readers see of a picture: a push button with a press action,
+// a text that is announced, or a plain graphic.
+class TImage::Accessible : public QAccessibleWidget {
+public:
+    explicit Accessible(Widget* w) : QAccessibleWidget(w) {}
+    // Asked each time: the interface may be made before the picture is given its part.
+    QAccessible::Role role() const override { return RoleOf(Picture()->role); }
+    QStringList actionNames() const override
+    {
+        return widget()->isEnabled() && Picture()->role == Widget::Role::Button ? QStringList{pressAction()}
+                                                                               : QStringList{};
+    }
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction() && actionNames().contains(action))
+            Picture()->Press();
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? widget()->accessibleName() : QAccessibleWidget::text(t);
+    }
+    static QAccessibleInterface* Factory(const QString&, QObject* object)
+    {
+        auto* w = dynamic_cast<Widget*>(object);
+        return w ? new Accessible(w) : nullptr;
+    }
+
+private:
+    static QAccessible::Role RoleOf(Widget::Role role)
+    {
+        switch (role) {
+        case Widget::Role::Button:
+        case Widget::Role::DisabledButton: return QAccessible::PushButton;
+        case Widget::Role::Message: return QAccessible::AlertMessage;
+        case Widget::Role::Picture: break;
+        }
+        return QAccessible::Graphic;
+    }
+    Widget* Picture() const { return static_cast<Widget*>(widget()); }
+};
+
 TImage::TImage(TComponent* owner) : TControl(owner, new Widget(this))
 {
+    static const bool factory = (QAccessible::installFactory(&Accessible::Factory), true);
+    (void)factory;
     bitmap_.changed_ = [this] { Handle()->update(); };
 }
+
+void TImage::MakeButton(bool pressable)
+{
+    auto* w = static_cast<Widget*>(Handle());
+    w->role = pressable ? Widget::Role::Button : Widget::Role::DisabledButton;
+    w->setFocusPolicy(pressable ? Qt::StrongFocus : Qt::NoFocus);
+    w->setEnabled(pressable);
+}
+
+void TImage::MakeMessage() { static_cast<Widget*>(Handle())->role = Widget::Role::Message; }
 
 TImage::~TImage() { bitmap_.changed_ = nullptr; }
 
@@ -491,6 +574,7 @@ TButton::TButton(TComponent* owner) : TControl(owner, new QPushButton)
 }
 String TButton::Text() const { return S(static_cast<QPushButton*>(Handle())->text()); }
 void TButton::SetText(const String& text) { static_cast<QPushButton*>(Handle())->setText(Q(text)); }
+void TButton::SetDefault(bool isDefault) { static_cast<QPushButton*>(Handle())->setDefault(isDefault); }
 
 TProgressBar::TProgressBar(TComponent* owner) : TControl(owner, new QProgressBar)
 {
@@ -543,6 +627,22 @@ protected:
     {
         if (!e->spontaneous() && modalLoop)
             modalLoop->quit();
+    }
+    // A dialog takes Escape as its close box and Return as its default button.
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if (modalLoop && e->key() == Qt::Key_Escape) {
+            close();
+            return;
+        }
+        if (modalLoop && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+            for (QPushButton* b : findChildren<QPushButton*>())
+                if (b->isDefault() && b->isVisible() && b->isEnabled()) {
+                    b->click();
+                    return;
+                }
+        }
+        QWidget::keyPressEvent(e);
     }
 
 private:

@@ -144,8 +144,17 @@ public:
     TImageWrapMode WrapMode() const { return wrapMode_; }
     void SetWrapMode(TImageWrapMode mode);
 
+    // A picture that is a push button: Tab reaches it, Space and Return press
+    // it, a mark shows when it has the focus, and screen readers see a push
+    // button named by its words. Not `pressable`: a button shown disabled.
+    void MakeButton(bool pressable = true);
+    // A picture that says something: screen readers read it as text and
+    // announce it when it appears.
+    void MakeMessage();
+
 private:
     class Widget;
+    class Accessible;
     TBitmap bitmap_;
     TImageWrapMode wrapMode_ = TImageWrapMode::Fit;
 };
@@ -181,6 +190,7 @@ public:
     explicit TButton(TComponent* owner);
     String Text() const;
     void SetText(const String& text);
+    void SetDefault(bool isDefault);  // pressed by Return anywhere in its dialog
 };
 
 class TProgressBar : public TControl {

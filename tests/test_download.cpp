@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <QAccessible>
+#include <QWidget>
 #include <random>
 #include <sys/statvfs.h>
 
@@ -118,6 +121,59 @@ TEST_F(DownloadTest, EndToEndThroughAllFourPages)
     EXPECT_FALSE(w->FrameCodeCopyFile1->Image_coreect_code->Visible());
     EXPECT_TRUE(w->FrameEnd1->Image_Tundrel->Visible()) << "page 4 keeps the last picture";
     EXPECT_EQ(StageWorkApp, 8);
+}
+
+// From page 1 to page 4 with the keyboard alone, and what a screen reader
+// sees on the way: named push buttons that its press action presses.
+TEST_F(DownloadTest, ByKeyboardAndScreenReaderAlone)
+{
+    writeFile(source + "/Manual.pdf", "the manual");
+    Serve("KEYS", {"Manual.pdf"});
+    QWidget* window = w->ClientWidget()->window();
+    window->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return window->isActiveWindow(); }));
+    auto focused = [&] { return window->focusWidget(); };
+    auto type = [&](const std::string& text) {
+        for (char c : text)
+            Press(focused(), QChar(c).toUpper().unicode(), std::string(1, c));
+    };
+    auto* p1 = w->FrameCodeCopyFile1;
+    auto* p2 = w->FrameDirCopyFile1;
+    auto* p4 = w->FrameEnd1;
+
+    type("KEYS");
+    Press(focused(), Qt::Key_Tab);
+    EXPECT_EQ(focused(), p1->Image1_Paste->Handle());
+    auto unfocused = Snapshot(p1->Image_Next1);
+    Press(focused(), Qt::Key_Tab);
+    ASSERT_EQ(focused(), p1->Image_Next1->Handle());
+    EXPECT_NE(Snapshot(p1->Image_Next1), unfocused) << "the focus shows";
+    Press(focused(), Qt::Key_Space);
+    ASSERT_TRUE(p2->Visible()) << log();
+    type(dest);
+    for (TImage* next : {p2->Image_Browse1, p2->Image_back1, p2->Image_Next1}) {
+        Press(focused(), Qt::Key_Tab);
+        EXPECT_EQ(focused(), next->Handle());
+    }
+    Press(focused(), Qt::Key_Return);
+    EXPECT_EQ(focused(), page3()->Image_Pause_active->Handle());
+    ASSERT_TRUE(JobEnds());
+    ASSERT_TRUE(p4->Visible()) << log();
+    EXPECT_EQ(focused(), p4->Image_InstallerOn->Handle());
+    EXPECT_EQ(readFile(dest + "/Manual.pdf"), "the manual");
+
+    auto seen = [](TControl* c) { return QAccessible::queryAccessibleInterface(c->Handle()); };
+    QAccessibleInterface* another = seen(p4->Image_InstallerOn);
+    EXPECT_EQ(another->role(), QAccessible::PushButton);
+    EXPECT_EQ(another->text(QAccessible::Name), "INSTALL ANOTHER LIBRARY");
+    EXPECT_FALSE(another->state().disabled);
+    EXPECT_EQ(seen(page3()->Image_Resume_inactive)->role(), QAccessible::PushButton);
+    EXPECT_TRUE(seen(page3()->Image_Resume_inactive)->state().disabled);
+    EXPECT_TRUE(seen(page3()->Image_Resume_inactive)->actionInterface()->actionNames().isEmpty());
+    EXPECT_EQ(seen(p1->Image_invalid_code)->role(), QAccessible::AlertMessage);
+    EXPECT_EQ(seen(p1->Image_invalid_code)->text(QAccessible::Name), "INVALID CODE. PLEASE ENTER IT AGAIN.");
+    another->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(p1->Visible()) << "pressed by the screen reader";
 }
 
 TEST_F(DownloadTest, PauseDuringTheThirdOfFiveThenResume)

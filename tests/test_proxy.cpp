@@ -110,6 +110,23 @@ TEST_F(ProxyTest, DialogShowsWhatWasTypedBeforeAndTabsInItsOrder)
     EXPECT_EQ(shown, (std::vector<std::string>{"10.0.0.8", "", "me", "pw"}));
     EXPECT_EQ(ProxyIp, "10.0.0.8") << "closed without OK: nothing taken over";
 
+    // Return in a field presses OK; Escape closes the dialog as its close box does.
+    modals.onForm = [&](TForm*) {
+        FormPassword->Edit_ProxyPort->SetText("8080");
+        Press(FormPassword->Edit_LoginUser->Handle(), Qt::Key_Return);
+    };
+    FormPassword->ShowModal();
+    EXPECT_EQ(ProxyPort, 8080);
+    bool closed = false;
+    modals.onForm = [&](TForm*) {
+        FormPassword->Edit_ProxyPort->SetText("9090");
+        Press(FormPassword->Edit_LoginUser->Handle(), Qt::Key_Escape);
+        closed = !FormPassword->Visible();
+    };
+    FormPassword->ShowModal();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(ProxyPort, 8080);
+
     QWidget* at = FormPassword->Edit_LoginUser->Handle();
     std::vector<QWidget*> expected = {FormPassword->Edit_PasswordUser->Handle(), FormPassword->Button_ok->Handle(),
                                       FormPassword->Edit_IPadressProxy->Handle(), FormPassword->Edit_ProxyPort->Handle()};

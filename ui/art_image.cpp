@@ -21,5 +21,14 @@ TImage* NewArtImage(TComponent* owner, const char* artName, float x, float y)
     image->SetBounds(x, y, float(piece.width), float(piece.height));
     image->Bitmap()->LoadFromResource(ArtResourcePath(piece));
     image->SetAccessibleName(ArtWords(piece));
+    // What the picture is to the keyboard and to screen readers.
+    switch (piece.kind) {
+    case ArtKind::Button: image->MakeButton(); break;
+    case ArtKind::ButtonInactive: image->MakeButton(false); break;
+    case ArtKind::MessageOk:
+    case ArtKind::MessageError:
+    case ArtKind::Notice: image->MakeMessage(); break;
+    default: break;
+    }
     return image;
 }

@@ -37,6 +37,7 @@ TFormPassword::TFormPassword(TComponent* owner) : TForm(owner)
     Button_ok->SetBounds(104, 220, 80, 22);
     Button_ok->SetText("OK");
     Button_ok->SetTabOrder(4);
+    Button_ok->SetDefault(true);
     Button_ok->OnClick = [this](TObject* s) { Button_okClick(s); };
     OnShow = [this](TObject* s) { FormShow(s); };
     ApplyTabOrder();

@@ -14,6 +14,8 @@ TFrameCodeCopyFile::TFrameCodeCopyFile(TComponent* owner) : TFrame(owner)
     Edit_CodeCopyFile->SetAccessibleName("Purchase code");
     Image_Next1 = NewArtImage(this, "button_next", 472, 328);
     Image1_Paste = NewArtImage(this, "button_paste", 472, 240);
+    Image1_Paste->SetTabOrder(2);
+    Image_Next1->SetTabOrder(3);
     Image_coreect_code = NewArtImage(this, "msg_code_correct", 64, 290);
     Image_invalid_code = NewArtImage(this, "msg_code_invalid", 64, 290);
     Image_Tundrel = new TImage(this);

@@ -17,6 +17,8 @@ TFrameEnd::TFrameEnd(TComponent* owner) : TFrame(owner)
     Image_Tundrel->SetVisible(false);
     Image_InstallerOn = NewArtImage(this, "button_install_another", 215, 293);
     Image_InstallerOn->SetWrapMode(TImageWrapMode::Original);
+    Image_InstallerOn->SetTabOrder(10);
+    Image_close->SetTabOrder(11);
     Image_close->OnClick = [this](TObject* s) { Image_closeClick(s); };
     Image_InstallerOn->OnClick = [this](TObject* s) { Image_InstallerOnClick(s); };
 }
@@ -28,4 +30,5 @@ void TFrameEnd::Image_InstallerOnClick(TObject*)
     SetVisible(false);
     FormDecompres->FrameCodeCopyFile1->clearWnd();
     FormDecompres->FrameCodeCopyFile1->SetVisible(true);
+    FormDecompres->FrameCodeCopyFile1->Edit_CodeCopyFile->SetFocus();
 }

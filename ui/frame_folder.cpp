@@ -16,6 +16,9 @@ TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
     Edit_DirSaveFile->SetTabOrder(3);
     Edit_DirSaveFile->SetAccessibleName("Destination folder");
     Image_back1 = NewArtImage(this, "button_back", 64, 328);
+    Image_Browse1->SetTabOrder(4);
+    Image_back1->SetTabOrder(5);
+    Image_Next1->SetTabOrder(6);
     Label_Size_DiskFree = new TLabel(this);
     Label_Size_DiskFree->SetBounds(218, 275, 120, 17);
     Label_Size_DiskRecom = new TLabel(this);
@@ -157,6 +160,7 @@ void TFrameDirCopyFile::NextWorkClick()
     TFrameLibInstal* page3 = FormDecompres->FrameLibInstal1;
     page3->startLibInstal();
     page3->SetVisible(true);
+    page3->Image_Pause_active->SetFocus();
     FormDecompres->IdThreadComponent1->Start();
 }
 
@@ -164,4 +168,5 @@ void TFrameDirCopyFile::Image_back1Click(TObject*)
 {
     SetVisible(false);
     FormDecompres->FrameCodeCopyFile1->SetVisible(true);
+    FormDecompres->FrameCodeCopyFile1->Edit_CodeCopyFile->SetFocus();
 }

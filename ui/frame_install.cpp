@@ -12,6 +12,9 @@ TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
     Image_Resume_active = NewArtImage(this, "button_resume", 472, 328);
     Image_back1 = NewArtImage(this, "button_back", 64, 328);
     Image_Pause_active = NewArtImage(this, "button_pause", 236, 328);
+    Image_Pause_active->SetTabOrder(7);
+    Image_Resume_active->SetTabOrder(8);
+    Image_back1->SetTabOrder(9);
     ProgressBar1 = new TProgressBar(this);
     ProgressBar1->SetBounds(68, 266, 461, 4);
     ProgressBar1->SetAccessibleName("Installation progress");
@@ -75,10 +78,14 @@ void TFrameLibInstal::StateImage_button(int state)
     if (state != 0 && state != 1)
         return;
     bool running = state == 1;
+    // The keyboard's place moves from the button pressed to the one that replaces it.
+    bool focused = Image_Pause_active->IsFocused() || Image_Resume_active->IsFocused();
     Image_Pause_active->SetVisible(running);
     Image_Pause_inactive->SetVisible(!running);
     Image_Resume_active->SetVisible(!running);
     Image_Resume_inactive->SetVisible(running);
+    if (focused)
+        (running ? Image_Pause_active : Image_Resume_active)->SetFocus();
 }
 
 int TFrameLibInstal::ShowProgressBar(int64_t n)
@@ -113,6 +120,7 @@ void TFrameLibInstal::Image_back1Click(TObject*)
     FormDecompres->Terminate_ThreadUser();
     SetVisible(false);
     FormDecompres->FrameDirCopyFile1->SetVisible(true);
+    FormDecompres->FrameDirCopyFile1->Edit_DirSaveFile->SetFocus();
 }
 
 int PercentDownloadingFile(int64_t total, int64_t done)

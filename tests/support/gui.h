@@ -8,6 +8,7 @@
 #include <vector>
 
 class TFormDecompres;
+class QWidget;
 
 // Records every message box and answers each modal as scripted.
 class ModalResponder {
@@ -35,6 +36,9 @@ std::string LogEntry(const std::string& purchaseCode, const std::string& message
 
 // A PNG picture of the given size.
 std::string PngBytes(int width, int height);
+
+// A key pressed and released on `target`, as the keyboard sends it.
+void Press(QWidget* target, int qtKey, const std::string& text = "");
 
 // The control's current picture, to compare what is drawn.
 std::vector<unsigned char> Snapshot(TControl* control);
