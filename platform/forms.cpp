@@ -731,7 +731,8 @@ bool SelectDirectory(const String& caption, const String& root, String& director
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     bool hooked = false;
-    TModalRequest answer{TModalKind::Directory, caption, nullptr, false, {}};
+    // The hook is shown where the dialog opens, and answers with the folder chosen.
+    TModalRequest answer{TModalKind::Directory, caption, nullptr, false, S(Q(root).trimmed())};
     if (g_modalHook) {
         hooked = true;
         QTimer::singleShot(0, &dialog, [&] {

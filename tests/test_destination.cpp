@@ -218,9 +218,10 @@ TEST(SpaceLabels, UnitsThresholdsAndDecimalSeparator)
     for (const auto& [bytes, text] : required)
         EXPECT_EQ(RequiredSpaceText(bytes), local(text)) << bytes;
     const int64_t gib = 1LL << 30;
-    EXPECT_EQ(FreeSpaceText(gib * 19 / 10), local("1.0GB"));
-    EXPECT_EQ(FreeSpaceText(gib * 2086 / 10), local("208.0GB"));
-    EXPECT_EQ(FreeSpaceText(gib / 2), local("0.0GB"));
+    EXPECT_EQ(FreeSpaceText(gib * 19 / 10, 5000), local("1.0GB"));
+    EXPECT_EQ(FreeSpaceText(gib * 2086 / 10, 5000), local("208.0GB"));
+    EXPECT_EQ(FreeSpaceText(gib / 2, 30178754), local("512.00MB")) << "under a GB: the required size's unit";
+    EXPECT_EQ(FreeSpaceText(20 << 20, 700000), local("20480.00KB"));
 }
 
 TEST_F(DestinationTest, PageDrivenByAPerson)
@@ -264,15 +265,26 @@ TEST_F(DestinationTest, PageDrivenByAPerson)
     EXPECT_EQ(page()->DirVerified, 0);
     w->SizeAllFile = 5000;
 
-    // Browse: cancelled, then a folder chosen.
-    modals.onDirectory = [](std::string&) { return false; };
+    // Browse opens at the folder typed; cancelled, it changes nothing; then a folder chosen.
+    std::string openedAt;
+    modals.onDirectory = [&](std::string& dir) { return openedAt = dir, false; };
     SimulateClick(page()->Image_Browse1);
-    EXPECT_EQ(field->Text(), " ");
-    EXPECT_EQ(messages(), page()->Image_folder_Incorect->AccessibleName());
+    EXPECT_EQ(openedAt, folder);
+    EXPECT_EQ(field->Text(), folder);
+    EXPECT_EQ(messages(), page()->Image_Not_enough_space->AccessibleName());
     modals.onDirectory = [&](std::string& dir) { return dir = folder, true; };
     SimulateClick(page()->Image_Browse1);
     EXPECT_EQ(field->Text(), folder);
     EXPECT_EQ(messages(), ok);
+
+    // "~" is the home folder.
+    std::string home = std::getenv("HOME");
+    setenv("HOME", box.path().c_str(), 1);
+    field->SetText("~/Home Samples");
+    SimulateKey(field, vkReturn);
+    setenv("HOME", home.c_str(), 1);
+    EXPECT_EQ(messages(), ok);
+    EXPECT_EQ(w->DirSaveFile, box.file("Home Samples"));
 
     // Once passed, the folder is not checked again until the field is edited.
     writeFile(folder + "/foreign.txt", "not looked at");

@@ -5,6 +5,9 @@
 #include "install/disk_space.h"
 #include "ui/art_image.h"
 
+#include <cstdlib>
+#include <utility>
+
 TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
 {
     SetBounds(0, 0, 600, 400);
@@ -75,19 +78,38 @@ void TFrameDirCopyFile::Edit_DirSaveFileKeyDown(TObject*, uint16_t& Key, char32_
         VerifyDiskDir();
 }
 
+namespace {
+// "~" and "~/..." mean the home folder, as in a shell.
+AnsiString WithHome(const AnsiString& path)
+{
+    const char* home = std::getenv("HOME");
+    if (!home || path.empty() || path[0] != '~' || (path.size() > 1 && path[1] != '/'))
+        return path;
+    return home + path.substr(1);
+}
+}  // namespace
+
 void TFrameDirCopyFile::Image_Browse1Click(TObject*)
 {
+    // Opens at the folder in the field, or at home; a cancel changes nothing.
+    AnsiString dir = WithHome(Edit_DirSaveFile->Text());
+    if (!TDirectory::Exists(dir))
+        dir = WithHome("~");
+    GetDirectory(dir);
+    if (dir == " ")
+        return;
     noVisible_Image_msg();
-    GetDirectory(FormDecompres->DirSaveFile);
-    Edit_DirSaveFile->SetText(FormDecompres->DirSaveFile);
+    FormDecompres->DirSaveFile = dir;
+    Edit_DirSaveFile->SetText(dir);
     VerifyDiskDir();
 }
 
 void GetDirectory(AnsiString& dir)
 {
+    const AnsiString start = dir;
     dir = " ";
     String chosen;
-    if (SelectDirectory("Browse Folder", " ", chosen))
+    if (SelectDirectory("Browse Folder", start, chosen))
         dir = chosen;
 }
 
@@ -96,7 +118,7 @@ int TFrameDirCopyFile::VerifyDiskDir()
 {
     if (DirVerified == 1)
         return 0;
-    FormDecompres->DirSaveFile = Edit_DirSaveFile->Text();
+    FormDecompres->DirSaveFile = WithHome(Edit_DirSaveFile->Text());
     if (FormDecompres->workDirCopyFile() != 0)
         return -1;
     if (GetShow_Diskspace() != 0)
@@ -114,7 +136,7 @@ int TFrameDirCopyFile::GetShow_Diskspace()
         Image_folder_Incorect->SetVisible(true);
         return -1;
     }
-    Label_Size_DiskFree->SetText(FreeSpaceText(freeBytes));
+    Label_Size_DiskFree->SetText(FreeSpaceText(freeBytes, FormDecompres->SizeAllFile));
     Label_Size_DiskRecom->SetText(RequiredSpaceText(FormDecompres->SizeAllFile));
     if (FormDecompres->SizeAllFile <= freeBytes) {
         Image_ied_Required_space_ok->SetVisible(true);
@@ -124,30 +146,34 @@ int TFrameDirCopyFile::GetShow_Diskspace()
     return -1;
 }
 
-AnsiString FreeSpaceText(int64_t freeBytes)
+namespace {
+// The unit of the required size: thresholds in powers of ten, divisors in powers of 1024.
+std::pair<double, const char*> UnitOf(int64_t bytes)
 {
+    double v = double(bytes);
+    return v < 1e3 ? std::pair{1.0, "B"}
+           : v < 1e6 ? std::pair{1024.0, "KB"}
+           : v < 1e9 ? std::pair{1024.0 * 1024, "MB"}
+                     : std::pair{1024.0 * 1024 * 1024, "GB"};
+}
+}  // namespace
+
+AnsiString FreeSpaceText(int64_t freeBytes, int64_t requiredBytes)
+{
+    // Under a GB, whole GBs say "0.0GB" against a few MB required: the
+    // required size's own unit tells how far apart they are.
+    if (freeBytes < int64_t(1) << 30) {
+        auto [divisor, unit] = UnitOf(requiredBytes);
+        return FloatToStrF(double(freeBytes) / divisor, TFloatFormat::ffFixed, 5, 2) + unit;
+    }
     int64_t gib = freeBytes / 1024 / 1024 / 1024;
     return FloatToStrF(double(gib), TFloatFormat::ffFixed, 5, 1) + "GB";
 }
 
-// Thresholds in powers of ten, divisors in powers of 1024.
 AnsiString RequiredSpaceText(int64_t bytes)
 {
-    double v = double(bytes);
-    const char* unit = "B";
-    if (v >= 1e3 && v < 1e6) {
-        v /= 1024;
-        unit = "KB";
-    }
-    if (v >= 1e6 && v < 1e9) {
-        v /= 1024 * 1024;
-        unit = "MB";
-    }
-    if (v >= 1e9) {
-        v /= 1024.0 * 1024 * 1024;
-        unit = "GB";
-    }
-    return FloatToStrF(v, TFloatFormat::ffFixed, 5, 2) + unit;
+    auto [divisor, unit] = UnitOf(bytes);
+    return FloatToStrF(double(bytes) / divisor, TFloatFormat::ffFixed, 5, 2) + unit;
 }
 
 void TFrameDirCopyFile::Image_Next1Click(TObject*) { NextWorkClick(); }

@@ -37,7 +37,8 @@ public:
 // The folder dialog; a single blank in `dir` when the user cancels.
 void GetDirectory(AnsiString& dir);
 
-// The size labels: whole GiB free with one decimal ("208.0GB"), and the
-// order's size in B, KB, MB or GB with two ("976.56KB").
-AnsiString FreeSpaceText(int64_t freeBytes);
+// The size labels: whole GiB free with one decimal ("208.0GB"), or under a
+// GiB in the unit of the required size ("20.00MB"), and the order's size in
+// B, KB, MB or GB with two ("976.56KB").
+AnsiString FreeSpaceText(int64_t freeBytes, int64_t requiredBytes);
 AnsiString RequiredSpaceText(int64_t bytes);
