@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -562,11 +564,28 @@ TEdit::TEdit(TComponent* owner) : TControl(owner, new Widget(this))
 }
 TEdit::~TEdit() = default;
 String TEdit::Text() const { return S(static_cast<QLineEdit*>(Handle())->text()); }
+void TEdit::SetMasked(bool masked)
+{
+    static_cast<QLineEdit*>(Handle())->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+}
+bool TEdit::Masked() const { return static_cast<QLineEdit*>(Handle())->echoMode() == QLineEdit::Password; }
 void TEdit::SetText(const String& text) { static_cast<QLineEdit*>(Handle())->setText(Q(text)); }
 
 TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel) {}
 String TLabel::Text() const { return S(static_cast<QLabel*>(Handle())->text()); }
 void TLabel::SetText(const String& text) { static_cast<QLabel*>(Handle())->setText(Q(text)); }
+void TLabel::SetWordWrap(bool wrap) { static_cast<QLabel*>(Handle())->setWordWrap(wrap); }
+
+TCheckBox::TCheckBox(TComponent* owner) : TControl(owner, new QCheckBox)
+{
+    QObject::connect(static_cast<QCheckBox*>(Handle()), &QCheckBox::toggled, [this] {
+        if (OnChange)
+            Guarded([&] { OnChange(this); });
+    });
+}
+void TCheckBox::SetText(const String& text) { static_cast<QCheckBox*>(Handle())->setText(Q(text)); }
+bool TCheckBox::IsChecked() const { return static_cast<QCheckBox*>(Handle())->isChecked(); }
+void TCheckBox::SetIsChecked(bool checked) { static_cast<QCheckBox*>(Handle())->setChecked(checked); }
 
 TButton::TButton(TComponent* owner) : TControl(owner, new QPushButton)
 {
@@ -679,6 +698,16 @@ void TForm::ShowModal()
     QEventLoop* outer = window_->modalLoop;
     window_->modalLoop = &loop;
     window_->setWindowModality(Qt::ApplicationModal);
+    // A dialog belongs to the window it opens over: kept above it, centred on it.
+    QWidget* owner = QApplication::activeWindow();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!owner && w != window_ && w->isVisible() && dynamic_cast<Window*>(w))
+            owner = w;
+    if (owner && owner != window_) {
+        window_->winId();
+        window_->windowHandle()->setTransientParent(owner->windowHandle());
+        window_->move(owner->geometry().center() - QPoint(window_->width() / 2, window_->height() / 2));
+    }
     window_->show();
     if (g_modalHook) {
         QTimer::singleShot(0, window_, [this] {

@@ -172,6 +172,8 @@ public:
     ~TEdit() override;
     String Text() const;
     void SetText(const String& text);
+    void SetMasked(bool masked);  // a password: shown as dots
+    bool Masked() const;
     TKeyEvent OnKeyDown;
 
 private:
@@ -183,6 +185,16 @@ public:
     explicit TLabel(TComponent* owner);
     String Text() const;
     void SetText(const String& text);
+    void SetWordWrap(bool wrap);
+};
+
+class TCheckBox : public TControl {
+public:
+    explicit TCheckBox(TComponent* owner);
+    void SetText(const String& text);
+    bool IsChecked() const;
+    void SetIsChecked(bool checked);
+    TNotifyEvent OnChange;
 };
 
 class TButton : public TControl {

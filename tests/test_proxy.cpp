@@ -5,6 +5,7 @@
 #include "ui/form_password.h"
 
 #include <QWidget>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 class ProxyTest : public ApiWindowTest {
@@ -102,12 +103,20 @@ TEST_F(ProxyTest, DialogShowsWhatWasTypedBeforeAndTabsInItsOrder)
     LoginUser = "me";
     PasswordUser = "pw";
     std::vector<std::string> shown;
+    bool masked = false, shownInClear = false;
+    QWindow* above = nullptr;
     modals.onForm = [&](TForm*) {
         shown = {FormPassword->Edit_IPadressProxy->Text(), FormPassword->Edit_ProxyPort->Text(),
                  FormPassword->Edit_LoginUser->Text(), FormPassword->Edit_PasswordUser->Text()};
+        masked = FormPassword->Edit_PasswordUser->Masked();
+        FormPassword->CheckBox_ShowPassword->SetIsChecked(true);
+        shownInClear = !FormPassword->Edit_PasswordUser->Masked();
+        above = FormPassword->ClientWidget()->windowHandle()->transientParent();
     };
     FormPassword->ShowModal();
     EXPECT_EQ(shown, (std::vector<std::string>{"10.0.0.8", "", "me", "pw"}));
+    EXPECT_TRUE(masked && shownInClear) << "the password in dots, and in clear on request";
+    EXPECT_EQ(above, w->ClientWidget()->windowHandle()) << "a dialog of the main window";
     EXPECT_EQ(ProxyIp, "10.0.0.8") << "closed without OK: nothing taken over";
 
     // Return in a field presses OK; Escape closes the dialog as its close box does.
@@ -128,7 +137,8 @@ TEST_F(ProxyTest, DialogShowsWhatWasTypedBeforeAndTabsInItsOrder)
     EXPECT_EQ(ProxyPort, 8080);
 
     QWidget* at = FormPassword->Edit_LoginUser->Handle();
-    std::vector<QWidget*> expected = {FormPassword->Edit_PasswordUser->Handle(), FormPassword->Button_ok->Handle(),
+    std::vector<QWidget*> expected = {FormPassword->Edit_PasswordUser->Handle(),
+                                      FormPassword->CheckBox_ShowPassword->Handle(), FormPassword->Button_ok->Handle(),
                                       FormPassword->Edit_IPadressProxy->Handle(), FormPassword->Edit_ProxyPort->Handle()};
     for (QWidget* next : expected) {
         do

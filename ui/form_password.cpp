@@ -24,7 +24,6 @@ TEdit* NewEdit(TForm* owner, const char* name, float x, float y, int tabOrder)
 TFormPassword::TFormPassword(TComponent* owner) : TForm(owner)
 {
     SetCaption("Proxy Authentication");
-    SetClientSize(287, 267);
     Label_IPadressProxy = NewLabel(this, "IP adress ProxyServer", 10, 15);
     Edit_IPadressProxy = NewEdit(this, "IP adress ProxyServer", 10, 35, 6);
     Label_ProxyPort = NewLabel(this, "ProxyPort", 10, 60);
@@ -33,6 +32,21 @@ TFormPassword::TFormPassword(TComponent* owner) : TForm(owner)
     Edit_LoginUser = NewEdit(this, "Login", 10, 130, 1);
     Label_PasswordUser = NewLabel(this, "Password", 10, 160);
     Edit_PasswordUser = NewEdit(this, "Password", 10, 180, 3);
+    Edit_PasswordUser->SetMasked(true);
+    CheckBox_ShowPassword = new TCheckBox(this);
+    CheckBox_ShowPassword->SetBounds(150, 160, 127, 17);
+    CheckBox_ShowPassword->SetText("Show password");
+    CheckBox_ShowPassword->SetTabOrder(3);
+    CheckBox_ShowPassword->OnChange = [this](TObject*) {
+        Edit_PasswordUser->SetMasked(!CheckBox_ShowPassword->IsChecked());
+    };
+    // Below the fields, which keep their places: the dialog grows to hold it.
+    SetClientSize(287, 307);
+    Label_Why = new TLabel(this);
+    Label_Why->SetBounds(10, 250, 267, 50);
+    Label_Why->SetWordWrap(true);
+    Label_Why->SetText("The download server could not be reached directly. If this network needs a proxy, "
+                       "give its address and port.");
     Button_ok = new TButton(this);
     Button_ok->SetBounds(104, 220, 80, 22);
     Button_ok->SetText("OK");
@@ -49,6 +63,7 @@ void TFormPassword::FormShow(TObject*)
     Edit_ProxyPort->SetText(ProxyPort >= 1 ? IntToStr(ProxyPort) : "");
     Edit_LoginUser->SetText(LoginUser);
     Edit_PasswordUser->SetText(PasswordUser);
+    CheckBox_ShowPassword->SetIsChecked(false);
 }
 
 // A port that is no number raises the conversion error, which is shown; the

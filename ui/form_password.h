@@ -15,6 +15,8 @@ public:
     TEdit* Edit_LoginUser;
     TLabel* Label_PasswordUser;
     TEdit* Edit_PasswordUser;
+    TCheckBox* CheckBox_ShowPassword;  // the password in clear, on request
+    TLabel* Label_Why;                 // why the dialog is asked
     TButton* Button_ok;
 
     void FormShow(TObject* Sender);
