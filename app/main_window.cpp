@@ -69,8 +69,10 @@ TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
     DirTemp = TPath::GetTempPath();
     LIB_Decompres();
     // The notice is a thin line of words: its hint says where the log is.
-    for (TImage* notice : {FrameCodeCopyFile1->Image_errorCheck_filetxt, FrameLibInstal1->Image_errorCheck_filetxt})
-        notice->SetHint("An error occurred. The installer log is " + PathFileLog);
+    for (TImage* notice : {FrameCodeCopyFile1->Image_errorCheck_filetxt, FrameLibInstal1->Image_errorCheck_filetxt}) {
+        notice->SetHint("An error occurred. The installer log is " + PathFileLog + ". Click to open it.");
+        notice->OnClick = [this](TObject*) { OpenWithDesktop(PathFileLog); };
+    }
     int y = int(FrameCodeCopyFile1->Image_Tundrel->Position.Y());
     FrameDirCopyFile1->Image_Tundrel->Position.SetY(float(y));
     FrameLibInstal1->Image_Tundrel->Position.SetY(float(y));

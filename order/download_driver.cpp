@@ -54,6 +54,7 @@ void TFormDecompres::startLoadFileThreadComp()
             DeleteFile(UnpackingMark());
             UnlockDestination();
             page->SetVisible(false);
+            FrameEnd1->ShowDestination(DirSaveFile);
             FrameEnd1->SetVisible(true);
             FrameEnd1->Image_InstallerOn->SetFocus();
             SizeLoadedAll = 0;

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
@@ -78,7 +80,10 @@ void InstallModalLogFromEnvironment()
     String file = path;
     SetModalHook([file](TModalRequest& r) {
         if (FILE* f = std::fopen(file.c_str(), "a")) {
-            const char* kind = r.Kind == TModalKind::Message ? "message" : r.Kind == TModalKind::Form ? "form" : "directory";
+            const char* kind = r.Kind == TModalKind::Message ? "message"
+                               : r.Kind == TModalKind::Form  ? "form"
+                               : r.Kind == TModalKind::Open  ? "open"
+                                                             : "directory";
             std::fprintf(f, "%s\t%s\n", kind, r.Text.c_str());
             std::fclose(f);
         }
@@ -575,6 +580,22 @@ TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel) {}
 String TLabel::Text() const { return S(static_cast<QLabel*>(Handle())->text()); }
 void TLabel::SetText(const String& text) { static_cast<QLabel*>(Handle())->setText(Q(text)); }
 void TLabel::SetWordWrap(bool wrap) { static_cast<QLabel*>(Handle())->setWordWrap(wrap); }
+void TLabel::SetElidedText(const String& text)
+{
+    auto* label = static_cast<QLabel*>(Handle());
+    label->setAlignment(Qt::AlignCenter);
+    label->setText(label->fontMetrics().elidedText(Q(text), Qt::ElideMiddle, label->width()));
+}
+
+bool OpenWithDesktop(const String& path)
+{
+    if (g_modalHook) {
+        TModalRequest request{TModalKind::Open, path, nullptr, false, {}};
+        Guarded([&] { g_modalHook(request); });
+        return true;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+}
 
 TCheckBox::TCheckBox(TComponent* owner) : TControl(owner, new QCheckBox)
 {

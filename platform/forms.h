@@ -186,6 +186,8 @@ public:
     String Text() const;
     void SetText(const String& text);
     void SetWordWrap(bool wrap);
+    // Centred, cut in the middle ("/home/…/Samples") where it is wider than the label.
+    void SetElidedText(const String& text);
 };
 
 class TCheckBox : public TControl {
@@ -251,6 +253,9 @@ private:
 // ---- dialogs and services --------------------------------------------------
 
 void ShowMessage(const String& text);
+// Opens a file or folder with the desktop's own program for it (the file
+// manager, a text viewer); false when none could be started.
+bool OpenWithDesktop(const String& path);
 // The folder dialog; true and `directory` set when the user chose one.
 bool SelectDirectory(const String& caption, const String& root, String& directory);
 
@@ -281,7 +286,9 @@ public:
 
 // ---- answering modals ------------------------------------------------------
 
-enum class TModalKind { Message, Form, Directory };
+// Open: a file or folder handed to the desktop (Text holds its path); with a
+// hook set it is only reported, so no program is started.
+enum class TModalKind { Message, Form, Directory, Open };
 
 struct TModalRequest {
     TModalKind Kind;

@@ -161,6 +161,12 @@ TEST_F(DownloadTest, ByKeyboardAndScreenReaderAlone)
     ASSERT_TRUE(p4->Visible()) << log();
     EXPECT_EQ(focused(), p4->Image_InstallerOn->Handle());
     EXPECT_EQ(readFile(dest + "/Manual.pdf"), "the manual");
+    EXPECT_EQ(p4->Label_Destination->Hint(), dest) << "the finish page says where the library is";
+    Press(focused(), Qt::Key_Tab);
+    Press(focused(), Qt::Key_Tab);
+    ASSERT_EQ(focused(), p4->Image_OpenFolder->Handle());
+    Press(focused(), Qt::Key_Space);
+    EXPECT_EQ(modals.opened, std::vector<std::string>{dest});
 
     auto seen = [](TControl* c) { return QAccessible::queryAccessibleInterface(c->Handle()); };
     QAccessibleInterface* another = seen(p4->Image_InstallerOn);

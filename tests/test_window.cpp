@@ -110,6 +110,11 @@ TEST_F(WindowTest, HeldReturnChecksOnceFieldsTakeAnyLengthNoticeNamesTheLog)
 
     p1->Edit_CodeCopyFile->SetText(std::string(40000, 'A'));
     EXPECT_EQ(p1->Edit_CodeCopyFile->Text().size(), 40000u);
-    for (TImage* notice : {p1->Image_errorCheck_filetxt, w->FrameLibInstal1->Image_errorCheck_filetxt})
-        EXPECT_EQ(notice->Hint(), "An error occurred. The installer log is " + w->PathFileLog);
+    ModalResponder modals;
+    for (TImage* notice : {p1->Image_errorCheck_filetxt, w->FrameLibInstal1->Image_errorCheck_filetxt}) {
+        EXPECT_EQ(notice->Hint(), "An error occurred. The installer log is " + w->PathFileLog + ". Click to open it.");
+    }
+    p1->Image_errorCheck_filetxt->SetVisible(true);
+    SimulateClick(p1->Image_errorCheck_filetxt);
+    EXPECT_EQ(modals.opened, std::vector<std::string>{w->PathFileLog}) << "a click opens the log";
 }

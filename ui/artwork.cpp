@@ -72,6 +72,7 @@ const ArtPiece kArtwork[] = {
       {}}},
     {"button_close", 65, 30, ArtKind::Button, 0, Fill("CLOSE", 65, 30, 12)},
     {"button_install_another", 164, 30, ArtKind::Button, 0, Fill("INSTALL ANOTHER LIBRARY", 164, 30, 12)},
+    {"button_open_folder", 100, 30, ArtKind::Button, 0, Fill("OPEN FOLDER", 100, 30, 12)},
 };
 
 const std::size_t kArtworkCount = sizeof kArtwork / sizeof kArtwork[0];

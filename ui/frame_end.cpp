@@ -19,9 +19,23 @@ TFrameEnd::TFrameEnd(TComponent* owner) : TFrame(owner)
     Image_InstallerOn->SetWrapMode(TImageWrapMode::Original);
     Image_InstallerOn->SetTabOrder(10);
     Image_close->SetTabOrder(11);
+    Label_Destination = new TLabel(this);
+    Label_Destination->SetBounds(64, 272, 472, 17);
+    Label_Destination->SetAccessibleName("Installed into");
+    Image_OpenFolder = NewArtImage(this, "button_open_folder", 64, 328);
+    Image_OpenFolder->SetTabOrder(12);
+    Image_OpenFolder->OnClick = [this](TObject* s) { Image_OpenFolderClick(s); };
     Image_close->OnClick = [this](TObject* s) { Image_closeClick(s); };
     Image_InstallerOn->OnClick = [this](TObject* s) { Image_InstallerOnClick(s); };
 }
+
+void TFrameEnd::ShowDestination(const AnsiString& folder)
+{
+    Label_Destination->SetElidedText(folder);
+    Label_Destination->SetHint(folder);
+}
+
+void TFrameEnd::Image_OpenFolderClick(TObject*) { OpenWithDesktop(Label_Destination->Hint()); }
 
 void TFrameEnd::Image_closeClick(TObject*) { FormDecompres->Close(); }
 

@@ -11,7 +11,11 @@ public:
     TImage* Image_close;
     TImage* Image_Tundrel;
     TImage* Image_InstallerOn;
+    TLabel* Label_Destination;   // where the library now is
+    TImage* Image_OpenFolder;    // opens it in the file manager
 
+    void ShowDestination(const AnsiString& folder);
     void Image_closeClick(TObject* Sender);
     void Image_InstallerOnClick(TObject* Sender);
+    void Image_OpenFolderClick(TObject* Sender);
 };

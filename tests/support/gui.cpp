@@ -29,6 +29,7 @@ ModalResponder::ModalResponder()
         case TModalKind::Directory:
             r.Accept = onDirectory && onDirectory(r.Directory);
             break;
+        case TModalKind::Open: opened.push_back(r.Text); break;
         }
     });
 }

@@ -18,6 +18,7 @@ public:
 
     std::vector<std::string> messages;  // message box texts, in order
     std::vector<std::string> forms;     // captions of the forms shown modally
+    std::vector<std::string> opened;    // paths handed to the desktop
     std::function<void(TForm*)> onForm;              // act on the form (type, click)
     std::function<bool(std::string& directory)> onDirectory;  // false: cancel
 };
