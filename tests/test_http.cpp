@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -130,15 +129,9 @@ TEST_F(HttpTest, CertificateOfAnUnknownAuthorityIsAFailureLikeAnyOther)
 TEST_F(HttpTest, AnswersAndAddressesThatAreRefused)
 {
     // A plain TCP service that must never see a byte.
-    int service = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof at;
-    ASSERT_EQ(bind(service, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-    ASSERT_EQ(listen(service, 4), 0);
-    getsockname(service, reinterpret_cast<sockaddr*>(&at), &length);
-    std::string local = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+    int port = 0;
+    int service = SilentListener(port);
+    std::string local = "127.0.0.1:" + std::to_string(port);
 
     const std::string cut = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(500, 'x');
     RawTlsServer uncleanEnd(server.certificates(), cut, false), noHttp(server.certificates(), "HELLO\r\n", true);

@@ -8,6 +8,7 @@
 #include "platform/wait.h"
 #include "tests/support/gui.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/servers.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -22,9 +23,6 @@
 #include <atomic>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -102,15 +100,9 @@ INSTANTIATE_TEST_SUITE_P(Main, BlockingWait,
 // (here every 30 ms, as a window manager exposing it would).
 TEST(BlockingRequest, PageOneKeepsPaintingWhileItsCheckWaits)
 {
-    int silent = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof at;
-    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-    ASSERT_EQ(listen(silent, 4), 0);
-    getsockname(silent, reinterpret_cast<sockaddr*>(&at), &length);
-    site_NameLoadPath = "https://127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+    int port = 0;
+    int silent = SilentListener(port);
+    site_NameLoadPath = "https://127.0.0.1:" + std::to_string(port);
 
     Sandbox box;
     TFormDecompres* w = OpenMainWindow(box.path());

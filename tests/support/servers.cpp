@@ -34,6 +34,20 @@ int FreeLoopbackPort()
     return ntohs(a.sin_port);
 }
 
+int SilentListener(int& port)
+{
+    int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s, 4) != 0)
+        throw std::runtime_error("cannot listen on loopback");
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return s;
+}
+
 namespace {
 bool Accepts(int port)
 {

@@ -57,6 +57,9 @@ private:
 };
 
 int FreeLoopbackPort();
+// A TCP listener on 127.0.0.1 that takes connections and never answers;
+// its descriptor (close it when done), its port in `port`.
+int SilentListener(int& port);
 std::string Sha256(const std::string& bytes);
 // What a file holds, short enough for a failure message.
 std::string Digest(const std::string& bytes);
