@@ -4,6 +4,7 @@
 #include "net/transfer.h"
 #include "order/manifest.h"
 
+#include <cerrno>
 #include <cstring>
 
 AnsiString CodeMeaning(int code)
@@ -33,4 +34,25 @@ AnsiString CodeMeaning(int code)
     if (code < 0)
         return std::strerror(-code);
     return "code " + IntToStr(code);
+}
+
+AnsiString PlainReason(int code, const AnsiString& name)
+{
+    const AnsiString what = name.empty() ? AnsiString("the download") : name;
+    switch (code) {
+    case -ENOSPC: return "The disk is full.";
+    case -EROFS:
+    case -EACCES:
+    case kCannotOpenFile: return "The folder does not let the installer write " + what + ".";
+    case WSAHOST_NOT_FOUND: return "The download server was not found. Is this computer online?";
+    case kCertificateNotVerified: return "The download server's certificate is not trusted.";
+    case kSizeMismatch:
+    case kAnswerDoesNotFit: return "The download server sent " + what + " incomplete.";
+    default: break;
+    }
+    if (code <= -100 && code >= -599)
+        return "The download server refused " + what + " (" + IntToStr(-code) + ").";
+    if (code < 0)
+        return "The connection to the download server failed (" + AnsiString(std::strerror(-code)) + ").";
+    return "The download of " + what + " failed (code " + IntToStr(code) + ").";
 }

@@ -5,3 +5,7 @@
 #include "platform/system.h"
 
 AnsiString CodeMeaning(int code);
+
+// One sentence for the buyer, for a download that failed with `code` on the
+// file `name` (empty: a request to the download API).
+AnsiString PlainReason(int code, const AnsiString& name);

@@ -94,15 +94,25 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
         return fail("folder permission error: " + QuotedPath(placed), rc);
 
     StageWorkApp = 7;
+    // Later volumes are read by the tool along with the first.
+    auto unpacked = [&](int i) {
+        return (PartFileLoad[i] == 0 || PartFileLoad[i] == 1) && !IsLaterVolume(NameFileDwl[i]);
+    };
+    int count = 0, number = 0;
+    for (int i = 0; i < CountFileLoad; ++i)
+        count += unpacked(i);
     for (int i = 0; i < CountFileLoad; ++i) {
         if (Terminate_ThreadCritSec == Terminate_ThreadCode)
             return Terminate_ThreadCode;
-        // Later volumes are read by the tool along with the first.
-        if ((PartFileLoad[i] != 0 && PartFileLoad[i] != 1) || IsLaterVolume(NameFileDwl[i]))
+        if (!unpacked(i))
             continue;
+        const AnsiString name = ExtractFileName(NameFileDwl[i]);
+        FrameLibInstal1->ShowUnpacking(name, ++number, count);
         AnsiString command = QuotedPath(placed) + " -o- x " + QuotedPath(NameFileDwl[i]) + " " + destination;
-        if (int rc = RunShellCommand(command); rc != 0)
+        if (int rc = RunShellCommand(command); rc != 0) {
+            FrameLibInstal1->ShowReason(name + " could not be unpacked: it is damaged, or the disk is full.");
             return fail(command + "\n", rc);  // the command line, then an empty line
+        }
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 // after each file and at the end, failed passes retried, then the archives
 // unpacked and page 4 shown.
 
+#include "app/codes.h"
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "net/http_requests.h"
@@ -22,6 +23,7 @@ void TFormDecompres::startLoadFileThreadComp()
     page->Image_Extracting->SetVisible(false);
     page->Image_errorCheck_filetxt->SetVisible(false);
     Terminate_ThreadCritSec = 0;
+    page->ShowReason("");
 
     int r = DownloadingFileThreadComp(IdHTTP1);
     while (r < 0 && retries < kRetries) {
@@ -68,6 +70,9 @@ void TFormDecompres::startLoadFileThreadComp()
         page->Image_errorCheck_filetxt->SetVisible(true);
         page->StateImage_button(0);
     }
+    page->ShowTitle(-1);
+    if (r == 0 && !Active())
+        NotifyDesktop("The library is installed", "Kestrow Installer has installed it into " + DirSaveFile + ".");
     IdHTTP1->Disconnect();
     IdThreadComponent1->Stop();
 }
@@ -86,17 +91,21 @@ int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
         page->Image_Checking->SetVisible(true);
         page->Image_Downloading->SetVisible(false);
         UpdateWndThread(3);
+        AnsiString name = ExtractFileName(NameFileDwl[i]);
+        page->ShowFile(name, i + 1, CountFileLoad);
         int r = idHTTP_ReadWriteFileResumingFun(client, NameFileLoad[i], NameFileDwl[i], size, CorrectProgressBar);
         if (Terminate_ThreadCritSec == Terminate_ThreadCode)
             return Terminate_ThreadCode;
         // A host that could not be found has not delivered the file either.
         if (r < 0 || r == WSAHOST_NOT_FOUND) {
             Info_toFile(message + NameFileLoad[i] + " to " + NameFileDwl[i], r);
+            page->ShowReason(PlainReason(r, name));
             return r;
         }
         r = idHTTP_Head_msg(client, UrlNext, 0);
         if (r != 0) {
             Info_toFile(message + UrlNext, r);
+            page->ShowReason(PlainReason(r, ""));
             return r;
         }
     }
@@ -104,6 +113,7 @@ int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
     if (r == 0)
         return 0;
     Info_toFile(message + UrlDone, r);
+    page->ShowReason(PlainReason(r, ""));
     return r;
 }
 

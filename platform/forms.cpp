@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QUrl>
 #include <QCloseEvent>
@@ -270,6 +272,8 @@ void TControl::SetBounds(float x, float y, float w, float h)
     height_ = h;
     Relayout();
 }
+
+void TControl::BringToFront() { Handle()->raise(); }
 
 bool TControl::Visible() const { return !Handle()->isHidden(); }
 void TControl::SetVisible(bool visible) { Handle()->setVisible(visible); }
@@ -587,6 +591,18 @@ void TLabel::SetElidedText(const String& text)
     label->setText(label->fontMetrics().elidedText(Q(text), Qt::ElideMiddle, label->width()));
 }
 
+void NotifyDesktop(const String& title, const String& body)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage notify = QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                                         "org.freedesktop.Notifications", "Notify");
+    notify << QString("Kestrow Installer") << uint(0) << QString() << Q(title) << Q(body) << QStringList()
+           << QVariantMap() << int(-1);
+    bus.send(notify);  // no answer awaited: a missing service is no failure
+}
+
 bool OpenWithDesktop(const String& path)
 {
     if (g_modalHook) {
@@ -708,6 +724,7 @@ void TForm::SetClientSize(int width, int height) { window_->setFixedSize(width, 
 int TForm::ClientWidth() const { return window_->width(); }
 int TForm::ClientHeight() const { return window_->height(); }
 bool TForm::Visible() const { return window_->isVisible(); }
+bool TForm::Active() const { return window_->isActiveWindow(); }
 void TForm::Show() { window_->show(); }
 void TForm::Hide() { window_->hide(); }
 void TForm::Close() { window_->close(); }

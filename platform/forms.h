@@ -77,6 +77,7 @@ public:
     void SetWidth(float w);
     void SetHeight(float h);
     void SetBounds(float x, float y, float w, float h);
+    void BringToFront();  // drawn above its siblings
 
     bool Visible() const;  // the control's own flag, whatever its parent shows
     void SetVisible(bool visible);
@@ -234,6 +235,7 @@ public:
     int ClientWidth() const;
     int ClientHeight() const;
     bool Visible() const;
+    bool Active() const;  // the window the user works in
     void Show();
     void Hide();
     void Close();    // asks OnClose; the main form's closing ends Run
@@ -256,6 +258,9 @@ void ShowMessage(const String& text);
 // Opens a file or folder with the desktop's own program for it (the file
 // manager, a text viewer); false when none could be started.
 bool OpenWithDesktop(const String& path);
+// A desktop notification (the freedesktop service on the session bus);
+// nothing where there is none.
+void NotifyDesktop(const String& title, const String& body);
 // The folder dialog; true and `directory` set when the user chose one.
 bool SelectDirectory(const String& caption, const String& root, String& directory);
 

@@ -192,17 +192,25 @@ TEST_F(DownloadTest, PauseDuringTheThirdOfFiveThenResume)
     Serve("PAUSE", names);
     server->AddFault("GET /files/F3.pdf", Fault{.bytesPerSecond = 200000}, 1);
     std::string third = dest + "/F3.pdf";
+    std::string statusDuring, titleDuring;
     std::function<void()> pauseInTheThird = [&] {
-        if (fs::exists(third) && fs::file_size(third) > 50000)
+        if (fs::exists(third) && fs::file_size(third) > 50000) {
+            statusDuring = page3()->Label_Status->Text();
+            titleDuring = w->Caption();
             SimulateClick(page3()->Image_Pause_active);
-        else
+        } else {
             Post(pauseInTheThird, 10);
+        }
     };
     Post(pauseInTheThird, 10);
 
     StartInstalling("PAUSE");
     ASSERT_TRUE(JobEnds());
     EXPECT_TRUE(page3()->Image_Resume_active->Visible());
+    EXPECT_EQ(statusDuring.rfind("F3.pdf, 3 of 5", 0), 0u) << statusDuring;
+    EXPECT_NE(titleDuring.find(" % \xE2\x80\x93 Kestrow Installer"), std::string::npos) << titleDuring;
+    EXPECT_EQ(page3()->Label_Status->Text(), "Paused");
+    EXPECT_EQ(w->Caption(), "Kestrow Installer v 1.3");
     int64_t had = int64_t(fs::file_size(third));
     EXPECT_LT(had, 300000);
     EXPECT_FALSE(fs::exists(dest + "/F4.pdf"));
@@ -269,6 +277,8 @@ TEST_F(DownloadTest, FailedPassesAreRetried)
         }
         if (c.installed) {
             EXPECT_EQ(readFile(dest + "/B.pdf"), readFile(source + "/B.pdf"));
+        } else {
+            EXPECT_EQ(page3()->Label_Reason->Text(), "The download server refused B.pdf (404).");
         }
     }
 }

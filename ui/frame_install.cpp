@@ -41,6 +41,13 @@ TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
     Image_Resume_inactive = NewArtImage(this, "button_resume_off", 472, 360);
     Image_Resume_inactive->SetEnabled(false);
     Image_Checking = NewArtImage(this, "caption_checking", 74, 309);
+    // Beside and below the bar, where the pictures leave room.
+    Label_Status = new TLabel(this);
+    Label_Status->SetBounds(140, 282, 389, 17);
+    Label_Status->SetAccessibleName("Installation status");
+    Label_Reason = new TLabel(this);
+    Label_Reason->SetBounds(68, 305, 461, 17);
+    Label_Reason->SetAccessibleName("Why the installation stopped");
 
     // The inactive pictures name the same handlers; being disabled, they take no click.
     Image_Pause_active->OnClick = [this](TObject* s) { Image_Pause_activeClick(s); };
@@ -92,12 +99,15 @@ int TFrameLibInstal::ShowProgressBar(int64_t n)
 {
     if (StageWorkApp == 6 && Image_Checking->Visible())
         Image_Checking->SetVisible(false);
+    if (StageWorkApp == 6)
+        ShowPace();
     // n is the part of the running request that the counter does not hold yet.
     int p = PercentDownloadingFile(FormDecompres->SizeAllProgress, FormDecompres->SizeLoadedAll + n);
     if (int(p - ProgressBar1->Value()) == 0)
         return 0;
     ProgressBar1->SetValue(float(p));
     Label_PercentAllFile->SetText(IntToStr(p) + " % ");
+    ShowTitle(p);
     if (OnPercent)
         OnPercent(p);
     return 1;
@@ -107,6 +117,57 @@ void TFrameLibInstal::Image_Pause_activeClick(TObject*)
 {
     StateImage_button(0);
     FormDecompres->Terminate_ThreadUser();
+    Label_Status->SetText("Paused");
+}
+
+void TFrameLibInstal::ShowFile(const AnsiString& name, int number, int count)
+{
+    file_ = name + ", " + IntToStr(number) + " of " + IntToStr(count);
+    Label_Status->SetText(file_);
+}
+
+void TFrameLibInstal::ShowUnpacking(const AnsiString& name, int number, int count)
+{
+    Label_Status->SetText("Unpacking " + name + " (" + IntToStr(number) + " of " + IntToStr(count) + ")");
+    Label_Status->BringToFront();  // over the unpacking cover
+}
+
+void TFrameLibInstal::ShowReason(const AnsiString& sentence) { Label_Reason->SetText(sentence); }
+
+void TFrameLibInstal::ShowTitle(int percent)
+{
+    if (ownTitle_.empty())
+        ownTitle_ = FormDecompres->Caption();
+    FormDecompres->SetCaption(percent < 0 ? ownTitle_ : IntToStr(percent) + " % \xE2\x80\x93 Kestrow Installer");
+}
+
+// Speed and time left, measured at most twice a second and smoothed over the
+// last few seconds; a dash until there is enough to go on.
+void TFrameLibInstal::ShowPace()
+{
+    using namespace std::chrono;
+    auto now = steady_clock::now();
+    int64_t done = FormDecompres->SizeLoadedAll;
+    if (sampledAt_ == steady_clock::time_point{} || done < sampledBytes_) {
+        sampledAt_ = now, sampledBytes_ = done, speed_ = -1;
+        return;
+    }
+    double seconds = duration<double>(now - sampledAt_).count();
+    if (seconds < 0.5)
+        return;
+    double rate = double(done - sampledBytes_) / seconds;
+    speed_ = speed_ < 0 ? rate : 0.7 * speed_ + 0.3 * rate;
+    sampledAt_ = now, sampledBytes_ = done;
+    if (file_.empty() || now - shownAt_ < milliseconds(500))
+        return;
+    shownAt_ = now;
+    AnsiString pace = " \xC2\xB7 \xE2\x80\x94";
+    if (speed_ > 0) {
+        int64_t left = int64_t(double(FormDecompres->SizeAllProgress - done) / speed_);
+        pace = " \xC2\xB7 " + FloatToStrF(speed_ / 1e6, TFloatFormat::ffFixed, 5, 1) + " MB/s \xC2\xB7 " +
+               IntToStr(left / 60) + ":" + (left % 60 < 10 ? "0" : "") + IntToStr(left % 60) + " left";
+    }
+    Label_Status->SetText(file_ + pace);
 }
 
 void TFrameLibInstal::Image_Resume_activeClick(TObject*)

@@ -3,6 +3,7 @@
 
 #include "platform/forms.h"
 
+#include <chrono>
 #include <functional>
 
 class TFrameLibInstal : public TFrame {
@@ -24,6 +25,8 @@ public:
     TImage* Image_Pause_inactive;
     TImage* Image_Resume_inactive;
     TImage* Image_Checking;
+    TLabel* Label_Status;  // the file and its number, speed and time left; Paused; the archive being unpacked
+    TLabel* Label_Reason;  // why the installation stopped, in a sentence
 
     void startLibInstal();
     void setPosition_Image();
@@ -34,6 +37,20 @@ public:
     void Image_back1Click(TObject* Sender);
 
     std::function<void(int percent)> OnPercent;  // told each whole-percent step of the bar
+
+    void ShowFile(const AnsiString& name, int number, int count);      // the transfer of a file begins
+    void ShowUnpacking(const AnsiString& name, int number, int count);  // the unpacking of an archive begins
+    void ShowReason(const AnsiString& sentence);                        // "" clears it
+    void ShowTitle(int percent);                                        // -1: the window's own title
+
+private:
+    void ShowPace();
+    AnsiString ownTitle_;
+    AnsiString file_;  // "Lib.part2.rar, 2 of 5"
+    // Speed, smoothed so that it does not jump: bytes a second, -1 until measured.
+    double speed_ = -1;
+    int64_t sampledBytes_ = 0;
+    std::chrono::steady_clock::time_point sampledAt_{}, shownAt_{};
 };
 
 int PercentDownloadingFile(int64_t total, int64_t done);
