@@ -106,6 +106,7 @@ TEST_F(DownloadTest, EndToEndThroughAllFourPages)
     expected.merge(TreeOf(single));  // the set's readme stays
     expected["Manual.pdf"] = Digest("the manual");
     EXPECT_EQ(Tree(dest), expected) << "unpacked, archives removed, the manual kept";
+    EXPECT_EQ(page3()->Label_Status->Text(), "Unpacking Extras.rar (2 of 2)");
     EXPECT_EQ(Count("HEAD", "/1/next/E2E"), 2 * 5 + 1);
     EXPECT_EQ(Count("HEAD", "/1/done/E2E"), 1);
     EXPECT_EQ(w->SizeLoadedAll, 0);

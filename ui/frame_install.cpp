@@ -164,7 +164,9 @@ void TFrameLibInstal::ShowPace()
     AnsiString pace = " \xC2\xB7 \xE2\x80\x94";
     if (speed_ > 0) {
         int64_t left = int64_t(double(FormDecompres->SizeAllProgress - done) / speed_);
-        pace = " \xC2\xB7 " + FloatToStrF(speed_ / 1e6, TFloatFormat::ffFixed, 5, 1) + " MB/s \xC2\xB7 " +
+        AnsiString rate = speed_ < 1e6 ? IntToStr(int64_t(speed_ / 1e3)) + " KB/s"
+                                       : FloatToStrF(speed_ / 1e6, TFloatFormat::ffFixed, 5, 1) + " MB/s";
+        pace = " \xC2\xB7 " + rate + " \xC2\xB7 " +
                IntToStr(left / 60) + ":" + (left % 60 < 10 ? "0" : "") + IntToStr(left % 60) + " left";
     }
     Label_Status->SetText(file_ + pace);
