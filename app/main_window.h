@@ -51,6 +51,7 @@ public:
     AnsiString NameFile_libeay;
     AnsiString NameFile_ssleay;
     void (*CorrectProgressBar)(int64_t) = nullptr;
+    unsigned RetryPauseMs = 2000;  // between failed passes of the download
 
     void FormShow(TObject* Sender);
     void FormClose(TObject* Sender, TCloseAction& Action);

@@ -6,6 +6,7 @@
 #include "app/text.h"
 #include "ui/form_password.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,18 +15,32 @@
 
 namespace {
 constexpr const char* kPasswordVariable = "KESTROW_PROXY_PASSWORD";
-constexpr int kExitFolderInUse = 5;
+constexpr const char* kCodeVariable = "KESTROW_CODE";
+
+// Exit statuses by cause; a script may rely on them, so they never change.
+enum ExitStatus {
+    kInstalled = 0,
+    kOtherFailure = 1,   // the installer itself could not start or go on
+    kUsage = 2,
+    kCodeRefused = 3,    // not the form of a purchase code
+    kOrderFailed = 4,    // the download API could not be reached, or refused the order
+    kFolderRefused = 5,  // not empty, not creatable, too small, or in use by another installer
+    kDownloadFailed = 6, // after the retries
+    kUnpackingFailed = 7,
+};
 
 const char* const kHelp =
-    "usage: KestrowInstaller [--code CODE --dest DIR [--proxy HOST:PORT [--proxy-user USER]]]\n"
+    "usage: KestrowInstaller --code CODE --dest DIR [options]\n"
     "\n"
     "Without options the installer opens its window. With them it installs the order\n"
     "of purchase code CODE into the folder DIR without a window or a display: the same\n"
     "steps as the window (order request, folder and free-space check, download with\n"
     "resume and retries, unpacking), and the same log, KW_installerlog.txt, beside the\n"
-    "application bundle.\n"
+    "application bundle (or in ~/.local/state/kestrow/ where that cannot be written).\n"
     "\n"
-    "  --code CODE          the purchase code\n"
+    "  --code CODE          the purchase code; '-' reads it from standard input, and\n"
+    "                       without --code it comes from the variable KESTROW_CODE:\n"
+    "                       either keeps it out of the process list\n"
     "  --dest DIR           the folder for the library: empty, or holding only files of\n"
     "                       this order (a run that was stopped goes on there), or one\n"
     "                       that can be created\n"
@@ -33,15 +48,27 @@ const char* const kHelp =
     "                       directly\n"
     "  --proxy-user USER    its user name; the password comes from the environment\n"
     "                       variable KESTROW_PROXY_PASSWORD, never from the command line\n"
+    "  --retry-wait SECONDS the pause between failed download passes (7 passes; 2 s)\n"
+    "  --quiet              only errors and the summary\n"
+    "  --version            the installer's version\n"
     "  --help               this text\n"
     "\n"
-    "Exit status: 0 when the library is installed, 1 when a step failed (named on\n"
-    "stderr), 2 for a usage error, 5 when another installer is installing into DIR.\n";
+    "Exit status:\n"
+    "  0    the library is installed\n"
+    "  1    the installer could not start or go on\n"
+    "  2    usage error\n"
+    "  3    CODE is not a purchase code\n"
+    "  4    the download API could not be reached, or refused the order\n"
+    "  5    the folder was refused: not empty, not creatable, not enough space, or\n"
+    "       another installer is installing into it\n"
+    "  6    the download failed after its retries\n"
+    "  7    the unpacking failed\n"
+    "  130  stopped by Ctrl-C, 143 by SIGTERM: run the same command again to continue\n";
 
 int UsageError(const char* what)
 {
     std::fprintf(stderr, "KestrowInstaller: %s\nTry 'KestrowInstaller --help'.\n", what);
-    return 2;
+    return kUsage;
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start)
@@ -49,7 +76,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-int Failed(const AnsiString& step, const AnsiString& detail)
+int Failed(int status, const AnsiString& step, const AnsiString& detail)
 {
     std::fprintf(stderr, "KestrowInstaller: %s failed: %s\n", step.c_str(), detail.c_str());
     // What the log said last, where it names what was at fault (an entry, a file).
@@ -60,7 +87,17 @@ int Failed(const AnsiString& step, const AnsiString& detail)
     if (last.find(' ') != AnsiString::npos)  // more than the step's name
         std::fprintf(stderr, "  %s\n", last.c_str());
     std::fprintf(stderr, "The log tells more: %s\n", FormDecompres->PathFileLog.c_str());
-    return 1;
+    return status;
+}
+
+// Ctrl-C or SIGTERM closed the (unseen) window: what is on disk stays.
+int Stopped(bool liveLine)
+{
+    if (liveLine)
+        std::printf("\n");
+    std::fflush(stdout);
+    std::fprintf(stderr, "KestrowInstaller: stopped; run the same command again to continue\n");
+    return 128 + TApplication::StopSignal();
 }
 
 AnsiString InWords(int code) { return CodeMeaning(code) + " (code " + IntToStr(code) + ")"; }
@@ -83,13 +120,33 @@ int ParseUnattended(int argc, char** argv, UnattendedOptions& options)
             std::fputs(kHelp, stdout);
             return 0;
         }
-        if (key != "--code" && key != "--dest" && key != "--proxy" && key != "--proxy-user")
+        if (key == "--version") {
+            std::printf("Kestrow Installer 1.3 (download API version %s)\n", Version_App.c_str());
+            return 0;
+        }
+        if (key == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (key != "--code" && key != "--dest" && key != "--proxy" && key != "--proxy-user" && key != "--retry-wait")
             return UsageError(("unknown option '" + key + "'").c_str());
         if (i + 1 >= argc)
             return UsageError(("'" + key + "' needs a value").c_str());
         std::string value = argv[++i];
         if (key == "--code") {
             options.code = value;
+            if (value == "-") {  // one line of standard input, its line end dropped
+                char line[256] = {};
+                options.code = std::fgets(line, sizeof line, stdin) ? line : "";
+                while (!options.code.empty() && (options.code.back() == '\n' || options.code.back() == '\r'))
+                    options.code.pop_back();
+            }
+        } else if (key == "--retry-wait") {
+            char* end = nullptr;
+            long seconds = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || seconds < 0 || seconds > 3600)
+                return UsageError("--retry-wait takes a number of seconds from 0 to 3600");
+            options.retryWaitMs = unsigned(seconds) * 1000;
         } else if (key == "--dest") {
             options.dest = value;
         } else if (key == "--proxy-user") {
@@ -104,8 +161,10 @@ int ParseUnattended(int argc, char** argv, UnattendedOptions& options)
             options.proxyPort = int(port);
         }
     }
+    if (const char* code = std::getenv(kCodeVariable); options.code.empty() && code)
+        options.code = code;
     if (options.code.empty() || options.dest.empty())
-        return UsageError("both --code and --dest are needed");
+        return UsageError("both --code (or KESTROW_CODE) and --dest are needed");
     if (!options.proxyUser.empty() && options.proxyHost.empty())
         return UsageError("--proxy-user goes with --proxy");
     return -1;
@@ -135,47 +194,64 @@ int RunUnattended(const UnattendedOptions& options)
 {
     auto start = std::chrono::steady_clock::now();
     TFormDecompres* w = FormDecompres;
+    w->RetryPauseMs = options.retryWaitMs;
 
     TFrameCodeCopyFile* page1 = w->FrameCodeCopyFile1;
     page1->Edit_CodeCopyFile->SetText(options.code);
-    if (int r = w->workCodeCopyFile(); r != 0)
-        return StageWorkApp == 1 ? Failed("purchase code check", "'" + options.code + "' is no valid purchase code")
-                                 : Failed("order request", InWords(r));
+    int r = w->workCodeCopyFile();
+    if (TApplication::StopSignal())
+        return Stopped(false);
+    if (r != 0)
+        return StageWorkApp == 1 ? Failed(kCodeRefused, "purchase code check", "that is no valid purchase code")
+                                 : Failed(kOrderFailed, "order request", InWords(r));
 
     TFrameDirCopyFile* page2 = w->FrameDirCopyFile1;
     page2->noVisible_Image_msg();
     page2->Edit_DirSaveFile->SetText(options.dest);
     if (page2->VerifyDiskDir() != 0) {
-        if (page2->Image_folder_in_use->Visible()) {
-            Failed("folder check", "another installer is installing into " + options.dest + "; wait for it to finish");
-            return kExitFolderInUse;
-        }
+        if (page2->Image_folder_in_use->Visible())
+            return Failed(kFolderRefused, "folder check",
+                          "another installer is installing into " + options.dest + "; wait for it to finish");
         AnsiString why = ShownMessage({page2->Image_folder_Incorect, page2->Image_folder_no_Empty,
                                        page2->Image_Not_enough_space});
         if (!page2->Label_Size_DiskFree->Text().empty())
             why += " (free " + page2->Label_Size_DiskFree->Text() + ", required " +
                    page2->Label_Size_DiskRecom->Text() + ")";
-        return Failed("folder check", why);
+        return Failed(kFolderRefused, "folder check", why);
     }
+    if (TApplication::StopSignal())
+        return Stopped(false);
 
     // A live line on a terminal, a line per whole percent elsewhere.
-    const bool terminal = isatty(STDOUT_FILENO);
+    const bool terminal = isatty(STDOUT_FILENO) && !options.quiet;
+    bool live = false;
     TFrameLibInstal* page3 = w->FrameLibInstal1;
-    page3->OnPercent = [terminal](int percent) {
-        std::printf(terminal ? "\rdownloading %3d %%" : "downloading %d %%\n", percent);
-        std::fflush(stdout);
-    };
+    if (!options.quiet) {
+        page3->OnPercent = [terminal, &live](int percent) {
+            std::printf(terminal ? "\rdownloading %3d %%" : "downloading %d %%\n", percent);
+            live = terminal;
+            std::fflush(stdout);
+        };
+        page3->OnUnpacking = [&live](const AnsiString& status) {
+            std::printf("%s%c%s\n", live ? "\n" : "", std::tolower(status[0]), status.c_str() + 1);
+            live = false;
+            std::fflush(stdout);
+        };
+    }
     page3->startLibInstal();
     w->startLoadFileThreadComp();
     page3->OnPercent = nullptr;
-    if (terminal)
+    page3->OnUnpacking = nullptr;
+    if (TApplication::StopSignal())
+        return Stopped(live);
+    if (live)
         std::printf("\n");
     if (!w->FrameEnd1->Visible())
-        return StageWorkApp == 8 ? Failed("unpacking", "the archives could not be unpacked; they stay in " + options.dest)
-                                 : Failed("download", InWords(w->LastFailureCode) +
-                                                          "; a new run goes on from here");
+        return StageWorkApp == 8
+                   ? Failed(kUnpackingFailed, "unpacking", "the archives could not be unpacked; they stay in " + options.dest)
+                   : Failed(kDownloadFailed, "download", InWords(w->LastFailureCode) + "; a new run goes on from here");
 
     std::printf("installed: %d files, %lld bytes in %.1f s into %s\n", w->CountFileLoad,
                 static_cast<long long>(w->SizeAllFile), SecondsSince(start), options.dest.c_str());
-    return 0;
+    return kInstalled;
 }

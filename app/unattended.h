@@ -12,6 +12,8 @@ struct UnattendedOptions {
     AnsiString proxyHost;  // empty: no proxy
     int proxyPort = 0;
     AnsiString proxyUser;
+    unsigned retryWaitMs = 2000;  // between failed download passes
+    bool quiet = false;           // only errors and the summary
 };
 
 // Reads the command line. Returns -1 with `options` filled when there is an
@@ -23,5 +25,5 @@ int ParseUnattended(int argc, char** argv, UnattendedOptions& options);
 void AnswerModalsUnattended(const UnattendedOptions& options);
 
 // Runs the installation on the window built by start-up, never shown.
-// 0 when the library is installed; 1 when a step failed.
+// The exit status by cause (0 when the library is installed); --help lists them.
 int RunUnattended(const UnattendedOptions& options);

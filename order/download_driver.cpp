@@ -12,7 +12,6 @@
 
 namespace {
 constexpr int kRetries = 6;
-constexpr unsigned kRetryPauseMs = 2000;
 }  // namespace
 
 void TFormDecompres::startLoadFileThreadComp()
@@ -29,7 +28,7 @@ void TFormDecompres::startLoadFileThreadComp()
     while (r < 0 && retries < kRetries) {
         ++retries;
         // No input during the pause, so no stop can come; the window still paints.
-        SleepRepainting(kRetryPauseMs);
+        SleepRepainting(RetryPauseMs);
         r = DownloadingFileThreadComp(IdHTTP1);
     }
     // What is on disk stays for the next pass, stopped or failed.

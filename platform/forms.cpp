@@ -119,10 +119,13 @@ namespace {
 // so the run ends cleanly (its temporary folder removed). A second such
 // signal ends the process at once, should the first not get through.
 int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_stopSignal = 0;
 
 void OnSignal(int signal)
 {
     int saved = errno;
+    if (signal != SIGUSR1)
+        g_stopSignal = signal;
     char byte = signal == SIGUSR1 ? 'f' : 'q';
     [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
     if (signal != SIGUSR1)
@@ -171,6 +174,8 @@ void TApplication::Initialize()
     InstallModalLogFromEnvironment();
     ListenForSignals(this);
 }
+
+int TApplication::StopSignal() { return g_stopSignal; }
 
 bool TApplication::AskToComeForward(int pid)
 {

@@ -35,6 +35,8 @@ public:
     // Asks another running copy of the program to bring its window to the
     // front; false when that process does not listen for it (yet).
     static bool AskToComeForward(int pid);
+    // The signal (SIGINT, SIGTERM, SIGHUP) that asked the program to end, 0 when none.
+    static int StopSignal();
 
 private:
     void Register(TForm* form);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <thread>
@@ -38,12 +39,12 @@ protected:
         server->AddOrder(code, manifest);
     }
     Outcome Run(std::vector<std::string> args, const std::function<bool()>& killWhen = nullptr,
-                std::map<std::string, std::string> env = {})
+                std::map<std::string, std::string> env = {}, int signal = SIGKILL)
     {
         args.insert(args.begin(), bundle + "KestrowUnattended");
         env.insert({{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", server.caFile()},
                     {"KESTROW_PROXY_PASSWORD", "s3cret"}});
-        return Exec(args, env, 120, killWhen);
+        return Exec(args, env, 120, killWhen, signal);
     }
 
     Sandbox box;
@@ -77,22 +78,34 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
          {"--code", "UA1", "--dest", "$"}, 0, "installed: 3 files"},
         {"an unknown code, its error page out to steer the terminal",
          [&] { server->AddFault("GET /1/get/NOPE", Fault{.status = 404, .body = "\x1b]0;owned\x07\x1b[2J"}); },
-         {"--code", "NOPE", "--dest", "$"}, 1, "order request failed: the server answered 404 (code -404)"},
+         {"--code", "NOPE", "--dest", "$"}, 4, "order request failed: the server answered 404 (code -404)"},
         {"a folder that is not empty", [&] { writeFile(box.file("case3/theirs.txt"), "x"); },
-         {"--code", "UA1", "--dest", "$"}, 1, "folder check failed: THE FOLDER IS NOT EMPTY"},
-        {"no destination", [] {}, {"--code", "UA1"}, 2, "both --code and --dest are needed"},
+         {"--code", "UA1", "--dest", "$"}, 5, "folder check failed: THE FOLDER IS NOT EMPTY"},
+        {"no destination", [] {}, {"--code", "UA1"}, 2, "both --code (or KESTROW_CODE) and --dest are needed"},
         {"only through the proxy",
          [&] {
              server->AllowOnlySource("127.0.0.3");
              proxy = std::make_unique<Tinyproxy>("buyer", "s3cret", server->Port());
          },
          {"--code", "UA1", "--dest", "$", "--proxy", "PROXY", "--proxy-user", "buyer"}, 0, "installed: 3 files"},
-        {"an entry that is not https", [] {}, {"--code", "BAD", "--dest", "$"}, 1, "Not an https address of a file " + gopher},
-        {"a certificate nobody here trusts", [] {}, {"--code", "UA1", "--dest", "$"}, 1,
+        {"an entry that is not https", [] {}, {"--code", "BAD", "--dest", "$"}, 4, "Not an https address of a file " + gopher},
+        {"a certificate nobody here trusts", [] {}, {"--code", "UA1", "--dest", "$"}, 4,
          "order request failed: the server's certificate is not trusted (code -495)", {{"KESTROW_CA_FILE", otherCa}}},
         {"an API address that is not https", [] {}, {"--code", "UA1", "--dest", "$"}, 1,
          "KESTROW_API_URL must be an https:// address", {{"KESTROW_API_URL", "http://127.0.0.1:1"}}},
+        {"no purchase code's form", [] {}, {"--code", "!!!", "--dest", "$"}, 3, "that is no valid purchase code"},
+        {"a file the server never gives", [&] { server->AddFault("GET /files/Lib.part2.rar", Fault{.status = 404}); },
+         {"--code", "UA1", "--dest", "$", "--retry-wait", "0"}, 6,
+         "download failed: the server answered 404 (code -404); a new run goes on from here"},
+        {"a damaged archive", [&] { server->AddOrder("DMG", server->FileUrl("cover.png") + "\n" + server->FileUrl("Bad.rar") + "\n"); },
+         {"--code", "DMG", "--dest", "$", "--quiet"}, 7, "unpacking failed"},
+        {"the code from the environment, quietly", [] {}, {"--dest", "$", "--quiet"}, 0, "installed: 3 files",
+         {{"KESTROW_CODE", "UA1"}}},
+        {"its version", [] {}, {"--version"}, 0, "Kestrow Installer 1.3"},
     };
+    WriteRar(box.path(), "Bad", {{"x.txt", "some bytes to damage"}});
+    FlipByteOf(box.file("Bad.rar"), "some bytes");
+    server->AddFileFromDisk("Bad.rar", box.file("Bad.rar"));
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
         std::string dest = box.file("case" + std::to_string(i));
@@ -105,17 +118,21 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
             args.push_back(a == "$" ? dest : a == "PROXY" ? "127.0.0.1:" + std::to_string(proxy->port()) : a);
 
         Outcome r = Run(args, nullptr, c.env);
+        server->ClearFaults();
         EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << r.err;
+        if (std::find(c.args.begin(), c.args.end(), "--quiet") != c.args.end()) {
+            EXPECT_EQ(r.out.find("downloading"), std::string::npos) << c.what << ": quiet";
+        }
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.what << "\n" << r.out << r.err;
         EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << c.what << ": nothing from the network steers it";
-        if (c.status == 0) {
+        if (c.status == 0 && c.args.size() > 1) {
             EXPECT_EQ(Tree(dest), TreeOf(items)) << c.what;
         }
     }
 }
 
-// A run killed at any moment of its download leaves what it had; the next
-// run in the same folder goes on from there with a byte range.
+// A run stopped (Ctrl-C) or killed at any moment of its download leaves what
+// it had; the next run in the same folder goes on from there with a byte range.
 TEST_F(UnattendedTest, KilledMidDownloadTheNextRunResumes)
 {
     std::vector<RarItem> items = {{"Lib/big.wav", RandomBytes(3 << 20, 5)}};
@@ -124,8 +141,10 @@ TEST_F(UnattendedTest, KilledMidDownloadTheNextRunResumes)
     std::string dest = box.file("Samples"), archive = dest + "/Lib.rar";
     const std::vector<std::string> args = {"--code", "KILL", "--dest", dest};
 
-    Outcome first = Run(args, [&] { return fs::exists(archive) && fs::file_size(archive) > (1 << 20); });
-    ASSERT_EQ(first.status, 128 + SIGKILL) << first.err;
+    Outcome first =
+        Run(args, [&] { return fs::exists(archive) && fs::file_size(archive) > (1 << 20); }, {}, SIGINT);
+    ASSERT_EQ(first.status, 128 + SIGINT) << first.err;
+    EXPECT_NE(first.err.find("stopped; run the same command again to continue"), std::string::npos) << first.err;
     std::string had = std::to_string(fs::file_size(archive));
     server->ClearRequests();
 
@@ -197,7 +216,7 @@ TEST_F(UnattendedTest, FromAReadOnlyFolderAsAnotherUser)
     EXPECT_EQ(installed.status, 0) << installed.err;
     EXPECT_EQ(Tree(dest), TreeOf(items));
     Outcome refused = runAsNobody("NOPE");
-    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.status, 4);
     EXPECT_NE(readFile(home + "/state/kestrow/KW_installerlog.txt").find("Code error=-404"), std::string::npos)
         << refused.err;
     for (auto& e : fs::directory_iterator(home + "/tmp"))

@@ -128,7 +128,10 @@ void TFrameLibInstal::ShowFile(const AnsiString& name, int number, int count)
 
 void TFrameLibInstal::ShowUnpacking(const AnsiString& name, int number, int count)
 {
-    Label_Status->SetText("Unpacking " + name + " (" + IntToStr(number) + " of " + IntToStr(count) + ")");
+    const AnsiString status = "Unpacking " + name + " (" + IntToStr(number) + " of " + IntToStr(count) + ")";
+    Label_Status->SetText(status);
+    if (OnUnpacking)
+        OnUnpacking(status);
     Label_Status->BringToFront();  // over the unpacking cover
 }
 

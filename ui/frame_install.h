@@ -37,6 +37,7 @@ public:
     void Image_back1Click(TObject* Sender);
 
     std::function<void(int percent)> OnPercent;  // told each whole-percent step of the bar
+    std::function<void(const AnsiString& status)> OnUnpacking;  // told each archive as its unpacking begins
 
     void ShowFile(const AnsiString& name, int number, int count);      // the transfer of a file begins
     void ShowUnpacking(const AnsiString& name, int number, int count);  // the unpacking of an archive begins

@@ -72,7 +72,7 @@ std::string TestNameOf(const char* words)
 }
 
 Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env, int timeoutSec,
-             const std::function<bool()>& killWhen)
+             const std::function<bool()>& killWhen, int signal)
 {
     Sandbox box;
     std::string outFile = box.file("stdout"), errFile = box.file("stderr");
@@ -94,7 +94,7 @@ Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::str
     while (waitpid(pid, &status, WNOHANG) == 0) {
         bool late = std::chrono::steady_clock::now() > deadline;
         if (late || (killWhen && killWhen())) {
-            kill(pid, SIGKILL);
+            kill(pid, late ? SIGKILL : signal);
             waitpid(pid, &status, 0);
             if (late)
                 return {-1, readFile(outFile), "timed out\n" + readFile(errFile)};

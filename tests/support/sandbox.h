@@ -31,13 +31,13 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 
 // A program run to its end, its output kept. It is killed after `timeoutSec`,
-// or as soon as `killWhen` holds.
+// or sent `signal` as soon as `killWhen` holds (and then waited for).
 struct Outcome {
     int status;  // exit status, or 128 + signal; -1 when it timed out
     std::string out, err;
 };
 Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}, int timeoutSec = 60,
-             const std::function<bool()>& killWhen = nullptr);
+             const std::function<bool()>& killWhen = nullptr, int signal = 9);
 
 // A test name made of a case's description: letters and digits, '_' else.
 std::string TestNameOf(const char* words);
