@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The Debian package: lintian finds no error in it; installed with dpkg, an
+# ordinary user installs the demo order with it, without a window, against the
+# local download API; removed, it leaves nothing behind. The round trip is
+# skipped where dpkg cannot install (not root).
+set -euo pipefail
+source_dir=$1 build_dir=$2
+work=$(mktemp -d /tmp/kestrow-deb-test-XXXXXX)
+chmod 755 "$work"
+api=""
+installed=""
+cleanup() {
+  [ -n "$api" ] && kill "$api" 2>/dev/null && wait "$api" 2>/dev/null
+  [ -n "$installed" ] && dpkg -P kestrow-installer >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+deb=$(bash "$source_dir/scripts/make-deb.sh" "$build_dir" "$work/dist")
+if lintian "$deb" 2>/dev/null | grep '^E:'; then echo "lintian reports errors"; exit 1; fi
+if [ "$(id -u)" -ne 0 ] || dpkg -s kestrow-installer >/dev/null 2>&1; then
+  echo "1 passed, 0 failed, 1 skipped: the install round trip needs root and no installed copy"
+  exit 0
+fi
+
+dpkg -i "$deb" >/dev/null
+installed=1
+kestrow-installer --version | grep -q "Kestrow Installer"
+"$build_dir/kestrow-demo-order" "$work/order" >/dev/null
+"$build_dir/kestrow-local-api" --folder "$work/order" --code DEBDEMO --state "$work/api" >"$work/api.txt" 2>/dev/null &
+api=$!
+for _ in $(seq 100); do grep -q "base URL" "$work/api.txt" 2>/dev/null && break; sleep 0.1; done
+base=$(awk '/base URL/ {print $3}' "$work/api.txt")
+chmod -R a+rX "$work/api"
+home=$work/home
+mkdir -p "$home/tmp" "$work/Samples"
+chown -R 65534:65534 "$home" "$work/Samples"
+setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" \
+  KESTROW_API_URL="$base" KESTROW_CA_FILE="$work/api/ca.pem" \
+  kestrow-installer --code DEBDEMO --dest "$work/Samples" --quiet >"$work/run.txt" 2>&1 ||
+  { echo "the installed package did not install the order:"; cat "$work/run.txt"; exit 1; }
+[ -n "$(ls -A "$work/Samples")" ] || { echo "nothing installed"; exit 1; }
+
+dpkg -P kestrow-installer >/dev/null
+installed=""
+for left in /opt/kestrow /usr/bin/kestrow-installer /usr/share/applications/kestrow-installer.desktop \
+  /usr/share/icons/hicolor/128x128/apps/kestrow-installer.png /usr/share/doc/kestrow-installer; do
+  [ ! -e "$left" ] || { echo "left behind: $left"; exit 1; }
+done
+echo "1 passed, 0 failed"
