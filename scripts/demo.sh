@@ -4,7 +4,10 @@
 # installer stops the API.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh
+bash scripts/setup.sh
+# Only what the demo runs: the installer with its unpacker, the local API and the order.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target KestrowInstaller unrar kestrow-local-api kestrow-demo-order
 code=KESTROWDEMO
 work=$(mktemp -d /tmp/kestrow-demo-XXXXXX)
 api_pid=""
@@ -32,6 +35,10 @@ cat <<MSG
 
   Type or paste it on the first page, choose an empty folder on the second,
   and watch the download and unpacking. Closing the installer ends the demo.
+
+  Without a desktop, the same order installs from another terminal with:
+    KESTROW_API_URL=$base KESTROW_CA_FILE=$work/api/ca.pem \\
+      $PWD/build/KestrowInstaller.app/Contents/MacOS/KestrowInstaller --code $code --dest ~/KestrowDemo
 
 MSG
 KESTROW_API_URL="$base" KESTROW_CA_FILE="$work/api/ca.pem" \

@@ -25,7 +25,7 @@ export DISPLAY=$display
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 build/kestrow-demo-order "$work/order" >/dev/null
-build/kestrow-local-api --folder "$work/order" --code KESTROWDEMO --state "$work/api" --throttle 60000 \
+build/kestrow-local-api --folder "$work/order" --code KESTROWDEMO --state "$work/api" --throttle 150000 \
   >"$work/api.txt" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do grep -q "base URL" "$work/api.txt" 2>/dev/null && break; sleep 0.1; done

@@ -19,14 +19,15 @@ void Put(std::string& out, uint32_t value, int bytes)
         out += char((value >> (8 * i)) & 0xFF);
 }
 
-// Half a second of a plucked tone: 16-bit mono PCM at 44.1 kHz.
+// Four seconds of a plucked tone, 16-bit mono PCM at 44.1 kHz: at the demo's
+// pace the order takes some 20 s to download, time enough for Pause and Resume.
 std::string Wav(double hertz)
 {
-    const uint32_t rate = 44100, samples = rate / 2;
+    const uint32_t rate = 44100, samples = rate * 4;
     std::string data;
     for (uint32_t i = 0; i < samples; ++i) {
         double t = double(i) / rate;
-        double v = std::sin(2 * M_PI * hertz * t) * std::exp(-4 * t) * 0.6;
+        double v = std::sin(2 * M_PI * hertz * t) * std::exp(-1.2 * t) * 0.6;
         Put(data, uint32_t(int16_t(v * 32767)) & 0xFFFF, 2);
     }
     std::string wav = "RIFF";

@@ -38,12 +38,13 @@ int Usage()
 
 std::string DrawPicture(const std::string& folder)
 {
-    QImage image(280, 33, QImage::Format_ARGB32);
+    // 23 high: page 4 shows the picture at its own size in a control that high.
+    QImage image(280, 23, QImage::Format_ARGB32);
     image.fill(QColor("#1f2a36"));
     QPainter p(&image);
     p.setPen(Qt::white);
     QFont f("DejaVu Sans");
-    f.setPixelSize(15);
+    f.setPixelSize(14);
     f.setBold(true);
     p.setFont(f);
     p.drawText(image.rect(), Qt::AlignCenter, "DEMO SAMPLE LIBRARY");
