@@ -18,7 +18,19 @@ extern AnsiString LoginUser;
 extern AnsiString PasswordUser;
 extern int ProxyPort;
 
+// Where the installer is, StageWorkApp; the numbers are the ones the log and
+// the stop protocol have always used.
 extern int StageWorkApp;
+constexpr int kStageStart = 0;
+constexpr int kStageCodeCheck = 1;     // page 1: the purchase code's form
+constexpr int kStageOrderRequest = 2;  // the download API's reachability
+constexpr int kStageFolderCheck = 3;   // page 2
+constexpr int kStageProxyDialog = 4;
+constexpr int kStageManifest = 5;      // the order list, the picture and the sizes
+constexpr int kStageDownloading = 6;   // the job's passes: the only stage that takes input during a request
+constexpr int kStageExtracting = 7;
+constexpr int kStageExtracted = 8;     // the unpacking has returned
+constexpr int kStageDownloaded = 71;   // every file there, the unpacking about to start
 extern const int CharCodeCopyFile;
 extern const int Terminate_ThreadCode;
 extern int Terminate_ThreadCritSec;

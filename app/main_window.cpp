@@ -62,7 +62,7 @@ TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
     SizeFileLoad.assign(size_t(MaxFileLoad), 0);
     NameFileDwl.assign(size_t(MaxFileLoad) + 1, AnsiString());
     NameFileLog = "KW_installerlog.txt";
-    StageWorkApp = 0;
+    StageWorkApp = kStageStart;
     CountFileLoad = 0;
     SizeAllFile = 0;
     SizeLoadedAll = 0;

@@ -202,7 +202,7 @@ int RunUnattended(const UnattendedOptions& options)
     if (TApplication::StopSignal())
         return Stopped(false);
     if (r != 0)
-        return StageWorkApp == 1 ? Failed(kCodeRefused, "purchase code check", "that is no valid purchase code")
+        return StageWorkApp == kStageCodeCheck ? Failed(kCodeRefused, "purchase code check", "that is no valid purchase code")
                                  : Failed(kOrderFailed, "order request", InWords(r));
 
     TFrameDirCopyFile* page2 = w->FrameDirCopyFile1;
@@ -247,7 +247,7 @@ int RunUnattended(const UnattendedOptions& options)
     if (live)
         std::printf("\n");
     if (!w->FrameEnd1->Visible())
-        return StageWorkApp == 8
+        return StageWorkApp == kStageExtracted
                    ? Failed(kUnpackingFailed, "unpacking", "the archives could not be unpacked; they stay in " + options.dest)
                    : Failed(kDownloadFailed, "download", InWords(w->LastFailureCode) + "; a new run goes on from here");
 

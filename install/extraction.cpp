@@ -93,7 +93,7 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
     if (int rc = send_chmod(QuotedPath(placed), "700"); rc != 0)
         return fail("folder permission error: " + QuotedPath(placed), rc);
 
-    StageWorkApp = 7;
+    StageWorkApp = kStageExtracting;
     // Later volumes are read by the tool along with the first.
     auto unpacked = [&](int i) {
         return (PartFileLoad[i] == 0 || PartFileLoad[i] == 1) && !IsLaterVolume(NameFileDwl[i]);

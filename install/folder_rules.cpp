@@ -41,7 +41,7 @@ void TFormDecompres::UnlockDestination()
 
 int TFormDecompres::workDirCopyFile()
 {
-    StageWorkApp = 3;
+    StageWorkApp = kStageFolderCheck;
     UnlockDestination();
     TFrameDirCopyFile* page = FrameDirCopyFile1;
     if (DirSaveFile.size() < 2) {

@@ -86,14 +86,14 @@ int idHTTP_Get_msg(TIdHTTP* client, const AnsiString& url)
 int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file, int64_t limit)
 {
     if (!file)
-        return -43;
+        return kNoFileStream;
     return Run(client, "Get_FileStream Error: " + url, [&](AnsiString&) { client->Get(url, file); }, limit);
 }
 
 int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory, int64_t limit)
 {
     if (!memory)
-        return -53;
+        return kNoMemoryStream;
     return Run(client, "Get_MemoryStream Error: " + url, [&](AnsiString&) { client->Get(url, memory); }, limit);
 }
 

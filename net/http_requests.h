@@ -19,6 +19,8 @@ constexpr int kCertificateNotVerified = -495;
 constexpr int kNotHttps = -93;       // -EPROTONOSUPPORT
 constexpr int kNoHttpStatus = -71;   // -EPROTO
 constexpr int kTooLarge = -27;       // -EFBIG
+constexpr int kNoFileStream = -43;   // idHTTP_Get_FileStream without a stream: no request made
+constexpr int kNoMemoryStream = -53; // idHTTP_Get_MemoryStream without a stream: no request made
 
 int idHTTP_setReturnCode(TIdHTTP* client);
 int idHTTP_ShowReturnCode(TIdHTTP* client, const AnsiString& message);

@@ -14,7 +14,7 @@ int TFormDecompres::CheckProxyThread(TIdHTTP* client, const AnsiString& url)
     int r = idHTTP_Head_msg(client, url, 0);
     if (r == 0 || r == kCertificateNotVerified || Terminate_ThreadCritSec == Terminate_ThreadCode)
         return r;
-    StageWorkApp = 4;
+    StageWorkApp = kStageProxyDialog;
     FormPassword->ShowModal();
     Application->ProcessMessages();
     Sleep(100);

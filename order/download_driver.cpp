@@ -18,7 +18,7 @@ void TFormDecompres::startLoadFileThreadComp()
 {
     TFrameLibInstal* page = FrameLibInstal1;
     int retries = 0;
-    StageWorkApp = 6;
+    StageWorkApp = kStageDownloading;
     page->Image_Extracting->SetVisible(false);
     page->Image_errorCheck_filetxt->SetVisible(false);
     Terminate_ThreadCritSec = 0;
@@ -33,7 +33,7 @@ void TFormDecompres::startLoadFileThreadComp()
     }
     // What is on disk stays for the next pass, stopped or failed.
     if (r == 0) {
-        StageWorkApp = 71;
+        StageWorkApp = kStageDownloaded;
         for (TImage* hidden : {page->Image_Downloading, page->Image_Checking, page->Image_Resume_active,
                                page->Image_Resume_inactive})
             hidden->SetVisible(false);
@@ -49,7 +49,7 @@ void TFormDecompres::startLoadFileThreadComp()
             // Without the mark a stopped unpacking is started over elsewhere: nothing is lost.
         }
         r = ExtractingFileThreadComp();
-        StageWorkApp = 8;
+        StageWorkApp = kStageExtracted;
         if (r == 0) {
             DeleteFile_Dwl();
             DeleteFile(UnpackingMark());

@@ -12,7 +12,7 @@
 
 int TFormDecompres::workCodeCopyFile()
 {
-    StageWorkApp = 1;
+    StageWorkApp = kStageCodeCheck;
     Terminate_ThreadCritSec = 0;  // a stop asked of an earlier job is no stop of this check
     DeleteFile(PathFileLog);  // every code check starts a new log
     CodeCopyFile = FrameCodeCopyFile1->Edit_CodeCopyFile->Text();
@@ -56,7 +56,7 @@ constexpr int kPictureUnreadable = -22;  // not a picture, or one of more pixels
 int TFormDecompres::preparationDownload()
 {
     int64_t total = 0;
-    StageWorkApp = 2;
+    StageWorkApp = kStageOrderRequest;
     AnsiString message = "preparationDownload ";
     auto fail = [&](int code) {
         // Closing the window cut the request: nothing failed.
@@ -70,7 +70,7 @@ int TFormDecompres::preparationDownload()
     int r = CheckProxyThread(IdHTTP1, site_NameLoadPath);
     if (r != 0)
         return fail(r);
-    StageWorkApp = 5;
+    StageWorkApp = kStageManifest;
 
     r = idHTTP_ReadWriteFile(IdHTTP1, UrlGet, NameFileList, kManifestLimit);
     if (r != 0) {

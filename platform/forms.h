@@ -167,7 +167,9 @@ enum TShiftStateFlag { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssAutoRepeat = 8 };
 using TShiftState = int;
 using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, char32_t& KeyChar, TShiftState Shift)>;
 
+// Virtual key codes, as the framework numbers them.
 constexpr uint16_t vkBack = 8, vkTab = 9, vkReturn = 13, vkEscape = 27, vkSpace = 32;
+constexpr uint16_t vkEnd = 35, vkHome = 36, vkLeft = 37, vkUp = 38, vkRight = 39, vkDown = 40, vkDelete = 46;
 
 class TEdit : public TControl {
 public:

@@ -97,9 +97,9 @@ void TFrameLibInstal::StateImage_button(int state)
 
 int TFrameLibInstal::ShowProgressBar(int64_t n)
 {
-    if (StageWorkApp == 6 && Image_Checking->Visible())
+    if (StageWorkApp == kStageDownloading && Image_Checking->Visible())
         Image_Checking->SetVisible(false);
-    if (StageWorkApp == 6)
+    if (StageWorkApp == kStageDownloading)
         ShowPace();
     // n is the part of the running request that the counter does not hold yet.
     int p = PercentDownloadingFile(FormDecompres->SizeAllProgress, FormDecompres->SizeLoadedAll + n);
@@ -217,7 +217,7 @@ void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
 {
     // A request outside the download job blocks its page's handler: the
     // window repaints meanwhile but takes no input.
-    if (StageWorkApp != 6) {
+    if (StageWorkApp != kStageDownloading) {
         RepaintWhileBlocked();
         // Closing the window cut the request before; every later one is cut at once.
         if (Terminate_ThreadCritSec == Terminate_ThreadCode)
