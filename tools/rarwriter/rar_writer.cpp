@@ -191,7 +191,7 @@ std::string Name(const std::string& folder, const std::string& stem, int index, 
     case RarOptions::OldStyle: {
         if (index == 0)
             return folder + "/" + stem + ".rar";
-        char tail[8];
+        char tail[16];  // room for any int, not only the two digits wanted
         std::snprintf(tail, sizeof tail, ".r%02d", index - 1);
         return folder + "/" + stem + tail;
     }

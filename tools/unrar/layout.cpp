@@ -364,7 +364,7 @@ std::string VolumeName(const std::string& first, int index)
     // Name.rar, Name.r00, Name.r01, ...
     if (index > 100)
         return std::string();
-    char tail[8];
+    char tail[16];  // room for any int, not only the two digits wanted
     std::snprintf(tail, sizeof tail, ".r%02d", index - 1);
     return first.substr(0, end) + tail;
 }
