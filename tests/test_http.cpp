@@ -130,7 +130,7 @@ TEST_F(HttpTest, AnswersAndAddressesThatAreRefused)
 {
     // A plain TCP service that must never see a byte.
     int port = 0;
-    int service = SilentListener(port);
+    int service = LoopbackListener(port, true);
     std::string local = "127.0.0.1:" + std::to_string(port);
 
     const std::string cut = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(500, 'x');

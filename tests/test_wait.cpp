@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(Main, BlockingWait,
 TEST(BlockingRequest, PageOneKeepsPaintingWhileItsCheckWaits)
 {
     int port = 0;
-    int silent = SilentListener(port);
+    int silent = LoopbackListener(port);
     site_NameLoadPath = "https://127.0.0.1:" + std::to_string(port);
 
     Sandbox box;

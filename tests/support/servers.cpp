@@ -34,9 +34,9 @@ int FreeLoopbackPort()
     return ntohs(a.sin_port);
 }
 
-int SilentListener(int& port)
+int LoopbackListener(int& port, bool nonBlocking)
 {
-    int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    int s = socket(AF_INET, SOCK_STREAM | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -107,15 +107,7 @@ Tinyproxy::~Tinyproxy()
 
 RawTlsServer::RawTlsServer(const CertificateFiles& certificates, std::string answer, bool closeNotice)
 {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 4) != 0)
-        throw std::runtime_error("raw TLS server: cannot listen");
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listener_ = LoopbackListener(port_);
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate_chain_file(ctx, certificates.certFile.c_str());
     SSL_CTX_use_PrivateKey_file(ctx, certificates.keyFile.c_str(), SSL_FILETYPE_PEM);
