@@ -26,7 +26,9 @@ int idHTTP_setReturnCode(TIdHTTP* client);
 int idHTTP_ShowReturnCode(TIdHTTP* client, const AnsiString& message);
 int ShowReturnCodeExcept(const AnsiString& message, int number);
 
-int idHTTP_Head_msg(TIdHTTP* client, const AnsiString& url, int unused = 0);
+// Callers pass 0 or 1 as a third argument, which changes nothing: every
+// failure shows its box.
+int idHTTP_Head_msg(TIdHTTP* client, const AnsiString& url, int ignored = 0);
 int idHTTP_FileSize(TIdHTTP* client, const AnsiString& url, int64_t& size);
 int idHTTP_Get_msg(TIdHTTP* client, const AnsiString& url);
 // `limit`: the most bytes the body may bring (-27 beyond), 0 for no limit.
