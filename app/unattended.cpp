@@ -20,7 +20,7 @@ constexpr const char* kCodeVariable = "KESTROW_CODE";
 // Exit statuses by cause; a script may rely on them, so they never change.
 enum ExitStatus {
     kInstalled = 0,
-    kOtherFailure = 1,   // the installer itself could not start or go on
+    // 1: the installer could not start or go on (start-up's own failures)
     kUsage = 2,
     kCodeRefused = 3,    // not the form of a purchase code
     kOrderFailed = 4,    // the download API could not be reached, or refused the order

@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/text.h"
+#include "net/http_requests.h"
 
 #include <cstring>
 #include <set>
@@ -68,7 +69,8 @@ bool IsFileUrl(const AnsiString& url)
     size_t host = scheme.size(), path = url.find('/', host);
     if (path == AnsiString::npos || path == host)
         return false;
-    AnsiString name = url.substr(url.rfind('/') + 1);
+    AnsiString name;
+    GetFile_Url(url.c_str(), name);
     return !name.empty() && name != "." && name != "..";
 }
 }  // namespace
@@ -80,7 +82,9 @@ int CheckManifestEntries(const std::vector<AnsiString>& names, int count, int sk
         const AnsiString& url = names[size_t(bad)];
         if (!IsFileUrl(url))
             return kManifestNotAFileUrl;
-        if (bad != skip && !seen.insert(url.substr(url.rfind('/') + 1)).second)
+        AnsiString name;
+        GetFile_Url(url.c_str(), name);  // the name page 2 gives the local file
+        if (bad != skip && !seen.insert(name).second)
             return kManifestSameName;
     }
     bad = -1;
