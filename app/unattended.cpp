@@ -183,7 +183,7 @@ void AnswerModalsUnattended(const UnattendedOptions& options)
         if (r.Kind == TModalKind::Message)
             std::fprintf(stderr, "%s\n", r.Text.c_str());
         else if (r.Kind == TModalKind::Form && proxy && r.Form == FormPassword)
-            SimulateClick(FormPassword->Button_ok);
+            FormPassword->Button_okClick(FormPassword->Button_ok);
         else if (r.Kind == TModalKind::Form)
             std::fprintf(stderr, "KestrowInstaller: the download API cannot be reached directly; "
                                  "if this network needs a proxy, give --proxy\n");

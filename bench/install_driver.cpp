@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "tools/localapi/local_api.h"
 #include "platform/wait.h"
+#include "tests/support/input.h"
 #include "ui/form_password.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The code check and the order request against the local download API, and
 // page 1 driven as a person drives it.
 
+#include "platform/clipboard.h"
 #include "tests/support/api_window.h"
 
 #include <gtest/gtest.h>

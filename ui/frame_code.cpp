@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "platform/clipboard.h"
 #include "ui/art_image.h"
 
 TFrameCodeCopyFile::TFrameCodeCopyFile(TComponent* owner) : TFrame(owner)

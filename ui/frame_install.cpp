@@ -206,6 +206,8 @@ void funCorrectProgressBar(int64_t n)
 
 // ---- the client's work events, seen by the progress page -------------------
 
+// The client announces the start and end of each request; the page takes its
+// progress from IdHTTP1Work alone, so these two have nothing to do.
 void TFormDecompres::IdHTTP1WorkBegin(TObject*, TWorkMode, int64_t) {}
 void TFormDecompres::IdHTTP1WorkEnd(TObject*, TWorkMode) {}
 

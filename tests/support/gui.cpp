@@ -77,14 +77,6 @@ std::string LogEntry(const std::string& purchaseCode, const std::string& message
     return "KestrowInstaller Version 1 \xD0\xBE\xD1\x82 06.12.2026\nYour purchase code: " + purchaseCode + "\n" + message;
 }
 
-void Press(QWidget* target, int qtKey, const std::string& text)
-{
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-        QKeyEvent e(type, qtKey, Qt::NoModifier, QString::fromStdString(text));
-        QCoreApplication::sendEvent(target, &e);
-    }
-}
-
 std::vector<unsigned char> Snapshot(TControl* control)
 {
     QPixmap pixmap = control->Handle()->grab();

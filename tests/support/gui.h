@@ -2,6 +2,7 @@
 // The real window, headless, and a responder that answers every modal.
 
 #include "platform/forms.h"
+#include "tests/support/input.h"
 
 #include <functional>
 #include <string>
@@ -37,9 +38,6 @@ std::string LogEntry(const std::string& purchaseCode, const std::string& message
 
 // A PNG picture of the given size.
 std::string PngBytes(int width, int height);
-
-// A key pressed and released on `target`, as the keyboard sends it.
-void Press(QWidget* target, int qtKey, const std::string& text = "");
 
 // The control's current picture, to compare what is drawn.
 std::vector<unsigned char> Snapshot(TControl* control);

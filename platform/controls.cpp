@@ -1,0 +1,432 @@
+#include "platform/controls.h"
+#include "platform/qt_bridge.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+#include <limits>
+
+// ---- controls --------------------------------------------------------------
+
+struct TControl::Holder {
+    QPointer<QWidget> widget;
+};
+
+void TPosition::SetX(float x)
+{
+    x_ = x;
+    control_->Relayout();
+}
+
+void TPosition::SetY(float y)
+{
+    y_ = y;
+    control_->Relayout();
+}
+
+void TPosition::Assign(const TPosition& other)
+{
+    x_ = other.x_;
+    y_ = other.y_;
+    control_->Relayout();
+}
+
+TControl::TControl(TComponent* owner, QWidget* widget) : TComponent(owner), holder_(new Holder{widget})
+{
+    if (auto* container = dynamic_cast<TContainer*>(owner))
+        widget->setParent(container->ClientWidget());
+    widget->setVisible(true);
+}
+
+TControl::~TControl()
+{
+    // Qt has already freed the widget when its parent went first.
+    delete holder_->widget.data();
+}
+
+QWidget* TControl::Handle() const { return holder_->widget.data(); }
+
+void TControl::Relayout()
+{
+    if (QWidget* w = Handle())
+        w->setGeometry(qRound(Position.X()), qRound(Position.Y()), qRound(width_), qRound(height_));
+}
+
+void TControl::SetWidth(float w)
+{
+    width_ = w;
+    Relayout();
+}
+
+void TControl::SetHeight(float h)
+{
+    height_ = h;
+    Relayout();
+}
+
+void TControl::SetBounds(float x, float y, float w, float h)
+{
+    Position.x_ = x;
+    Position.y_ = y;
+    width_ = w;
+    height_ = h;
+    Relayout();
+}
+
+void TControl::BringToFront() { Handle()->raise(); }
+
+bool TControl::Visible() const { return !Handle()->isHidden(); }
+void TControl::SetVisible(bool visible) { Handle()->setVisible(visible); }
+bool TControl::Enabled() const { return Handle()->isEnabled(); }
+void TControl::SetEnabled(bool enabled) { Handle()->setEnabled(enabled); }
+void TControl::SetFocus() { Handle()->setFocus(Qt::OtherFocusReason); }
+
+bool TControl::IsFocused() const
+{
+    QWidget* w = Handle();
+    return w->window()->focusWidget() == w;
+}
+
+// Kept on the widget, where the form's ApplyTabOrder finds it.
+void TControl::SetTabOrder(int order) { Handle()->setProperty("fmxTabOrder", order); }
+
+int TControl::TabOrder() const
+{
+    QVariant order = Handle()->property("fmxTabOrder");
+    return order.isValid() ? order.toInt() : -1;
+}
+String TControl::AccessibleName() const { return S(Handle()->accessibleName()); }
+void TControl::SetAccessibleName(const String& name) { Handle()->setAccessibleName(Q(name)); }
+String TControl::Hint() const { return S(Handle()->toolTip()); }
+void TControl::SetHint(const String& hint)
+{
+    Handle()->setToolTip(Q(hint));
+    Handle()->setAccessibleDescription(Q(hint));
+}
+
+void TControl::Click()
+{
+    if (OnClick)
+        Guarded([&] { OnClick(this); });
+}
+
+TFrame::TFrame(TComponent* owner) : TControl(owner, new QWidget) {}
+
+TFrame::~TFrame() { DestroyComponents(); }
+
+// ---- pictures --------------------------------------------------------------
+
+struct TBitmap::Data {
+    QPixmap pixmap;
+    QString resource;  // decoded when first needed: most pictures of a page wait hidden
+
+    const QPixmap& Pixmap()
+    {
+        if (!resource.isEmpty()) {
+            pixmap.load(resource);
+            // Artwork drawn at twice its size stays sharp on high-density screens.
+            if (resource.contains("@2x."))
+                pixmap.setDevicePixelRatio(2.0);
+            resource.clear();
+        }
+        return pixmap;
+    }
+};
+
+TBitmap::TBitmap() : data_(new Data) {}
+TBitmap::~TBitmap() = default;
+
+bool TBitmap::LoadFromStream(TStream* stream)
+{
+    QByteArray bytes;
+    char buf[65536];
+    int64_t n;
+    while ((n = stream->Read(buf, sizeof buf)) > 0)
+        bytes.append(buf, qsizetype(n));
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    QSize size = reader.size();
+    QImage image;
+    bool ok = size.isValid() && int64_t(size.width()) * size.height() <= MaxStreamPixels && reader.read(&image);
+    data_->pixmap = ok ? QPixmap::fromImage(image) : QPixmap();
+    data_->resource.clear();
+    if (changed_)
+        changed_();
+    return ok;
+}
+
+bool TBitmap::LoadFromResource(const String& name)
+{
+    data_->pixmap = QPixmap();
+    data_->resource = Q(name);
+    if (changed_)
+        changed_();
+    return QFile::exists(data_->resource);
+}
+
+int TBitmap::Width() const { return data_->Pixmap().width(); }
+int TBitmap::Height() const { return data_->Pixmap().height(); }
+bool TBitmap::IsEmpty() const { return data_->Pixmap().isNull(); }
+
+class TImage::Widget : public QWidget {
+public:
+    enum class Role { Picture, Button, DisabledButton, Message };
+    explicit Widget(TImage* owner) : owner_(owner) {}
+    Role role = Role::Picture;
+    void Press() { owner_->Click(); }
+
+protected:
+    // Drawn by hand: a disabled picture keeps its artwork (no greying).
+    void paintEvent(QPaintEvent*) override
+    {
+        const QPixmap& pm = owner_->bitmap_.data_->Pixmap();
+        if (pm.isNull())
+            return;
+        QPainter p(this);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        QSizeF natural = pm.deviceIndependentSize();
+        switch (owner_->wrapMode_) {
+        case TImageWrapMode::Original:
+            p.drawPixmap(QRectF(QPointF(0, 0), natural), pm, QRectF(pm.rect()));
+            break;
+        case TImageWrapMode::Stretch:
+            p.drawPixmap(QRectF(rect()), pm, QRectF(pm.rect()));
+            break;
+        case TImageWrapMode::Fit: {
+            QSizeF s = natural.scaled(QSizeF(size()), Qt::KeepAspectRatio);
+            QPointF at((width() - s.width()) / 2, (height() - s.height()) / 2);
+            p.drawPixmap(QRectF(at, s), pm, QRectF(pm.rect()));
+            break;
+        }
+        }
+        if (hasFocus()) {
+            // The keyboard's place: a ring in the artwork's own blue, inside the button.
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(QColor(255, 196, 0), 2));
+            p.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override
+    {
+        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+            Press();
+    }
+    void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        bool press = role == Role::Button && !e->isAutoRepeat() &&
+                     (e->key() == Qt::Key_Space || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter);
+        if (!press) {
+            QWidget::keyPressEvent(e);
+            return;
+        }
+        e->accept();
+        Press();
+    }
+    void showEvent(QShowEvent* e) override
+    {
+        QWidget::showEvent(e);
+        if (role == Role::Message && QAccessible::isActive()) {
+            QAccessibleEvent shown(this, QAccessible::Alert);
+            QAccessible::updateAccessibility(&shown);
+        }
+    }
+
+private:
+    TImage* owner_;
+};
+
+// What screen readers see of a picture: a push button with a press action,
+// a text that is announced, or a plain graphic.
+class TImage::Accessible : public QAccessibleWidget {
+public:
+    explicit Accessible(Widget* w) : QAccessibleWidget(w) {}
+    // Asked each time: the interface may be made before the picture is given its part.
+    QAccessible::Role role() const override { return RoleOf(Picture()->role); }
+    QStringList actionNames() const override
+    {
+        return widget()->isEnabled() && Picture()->role == Widget::Role::Button ? QStringList{pressAction()}
+                                                                               : QStringList{};
+    }
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction() && actionNames().contains(action))
+            Picture()->Press();
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? widget()->accessibleName() : QAccessibleWidget::text(t);
+    }
+    static QAccessibleInterface* Factory(const QString&, QObject* object)
+    {
+        auto* w = dynamic_cast<Widget*>(object);
+        return w ? new Accessible(w) : nullptr;
+    }
+
+private:
+    static QAccessible::Role RoleOf(Widget::Role role)
+    {
+        switch (role) {
+        case Widget::Role::Button:
+        case Widget::Role::DisabledButton: return QAccessible::PushButton;
+        case Widget::Role::Message: return QAccessible::AlertMessage;
+        case Widget::Role::Picture: break;
+        }
+        return QAccessible::Graphic;
+    }
+    Widget* Picture() const { return static_cast<Widget*>(widget()); }
+};
+
+TImage::TImage(TComponent* owner) : TControl(owner, new Widget(this))
+{
+    static const bool factory = (QAccessible::installFactory(&Accessible::Factory), true);
+    (void)factory;
+    bitmap_.changed_ = [this] { Handle()->update(); };
+}
+
+void TImage::MakeButton(bool pressable)
+{
+    auto* w = static_cast<Widget*>(Handle());
+    w->role = pressable ? Widget::Role::Button : Widget::Role::DisabledButton;
+    w->setFocusPolicy(pressable ? Qt::StrongFocus : Qt::NoFocus);
+    w->setEnabled(pressable);
+}
+
+void TImage::MakeMessage() { static_cast<Widget*>(Handle())->role = Widget::Role::Message; }
+
+TImage::~TImage() { bitmap_.changed_ = nullptr; }
+
+void TImage::SetWrapMode(TImageWrapMode mode)
+{
+    wrapMode_ = mode;
+    Handle()->update();
+}
+
+// ---- text controls ---------------------------------------------------------
+
+namespace {
+uint16_t VirtualKey(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return vkReturn;
+    case Qt::Key_Backspace: return vkBack;
+    case Qt::Key_Tab: return vkTab;
+    case Qt::Key_Escape: return vkEscape;
+    case Qt::Key_Space: return vkSpace;
+    case Qt::Key_End: return vkEnd;
+    case Qt::Key_Home: return vkHome;
+    case Qt::Key_Left: return vkLeft;
+    case Qt::Key_Up: return vkUp;
+    case Qt::Key_Right: return vkRight;
+    case Qt::Key_Down: return vkDown;
+    case Qt::Key_Delete: return vkDelete;
+    default: break;
+    }
+    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
+        return uint16_t(qtKey);
+    return 0;
+}
+
+}  // namespace
+
+class TEdit::Widget : public QLineEdit {
+public:
+    explicit Widget(TEdit* owner) : owner_(owner) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        uint16_t key = VirtualKey(e->key());
+        QString text = e->text();
+        char32_t keyChar = text.isEmpty() ? 0 : text.toUcs4().value(0);
+        TShiftState shift = (e->modifiers() & Qt::ShiftModifier ? ssShift : 0) |
+                            (e->modifiers() & Qt::AltModifier ? ssAlt : 0) |
+                            (e->modifiers() & Qt::ControlModifier ? ssCtrl : 0) | (e->isAutoRepeat() ? ssAutoRepeat : 0);
+        QPointer<Widget> alive(this);
+        if (owner_->OnKeyDown)
+            Guarded([&] { owner_->OnKeyDown(owner_, key, keyChar, shift); });
+        // A handler that cleared the key takes it away from the edit.
+        if (alive && (key != 0 || keyChar != 0 || VirtualKey(e->key()) == 0))
+            QLineEdit::keyPressEvent(e);
+    }
+
+private:
+    TEdit* owner_;
+};
+
+TEdit::TEdit(TComponent* owner) : TControl(owner, new Widget(this))
+{
+    Handle()->setFocusPolicy(Qt::StrongFocus);
+    static_cast<QLineEdit*>(Handle())->setMaxLength(std::numeric_limits<int>::max());  // no limit of its own
+}
+TEdit::~TEdit() = default;
+String TEdit::Text() const { return S(static_cast<QLineEdit*>(Handle())->text()); }
+void TEdit::SetMasked(bool masked)
+{
+    static_cast<QLineEdit*>(Handle())->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+}
+bool TEdit::Masked() const { return static_cast<QLineEdit*>(Handle())->echoMode() == QLineEdit::Password; }
+void TEdit::SetText(const String& text) { static_cast<QLineEdit*>(Handle())->setText(Q(text)); }
+
+TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel) {}
+String TLabel::Text() const { return S(static_cast<QLabel*>(Handle())->text()); }
+void TLabel::SetText(const String& text) { static_cast<QLabel*>(Handle())->setText(Q(text)); }
+void TLabel::SetWordWrap(bool wrap) { static_cast<QLabel*>(Handle())->setWordWrap(wrap); }
+void TLabel::SetElidedText(const String& text)
+{
+    auto* label = static_cast<QLabel*>(Handle());
+    label->setAlignment(Qt::AlignCenter);
+    label->setText(label->fontMetrics().elidedText(Q(text), Qt::ElideMiddle, label->width()));
+}
+
+TCheckBox::TCheckBox(TComponent* owner) : TControl(owner, new QCheckBox)
+{
+    QObject::connect(static_cast<QCheckBox*>(Handle()), &QCheckBox::toggled, [this] {
+        if (OnChange)
+            Guarded([&] { OnChange(this); });
+    });
+}
+void TCheckBox::SetText(const String& text) { static_cast<QCheckBox*>(Handle())->setText(Q(text)); }
+bool TCheckBox::IsChecked() const { return static_cast<QCheckBox*>(Handle())->isChecked(); }
+void TCheckBox::SetIsChecked(bool checked) { static_cast<QCheckBox*>(Handle())->setChecked(checked); }
+
+TButton::TButton(TComponent* owner) : TControl(owner, new QPushButton)
+{
+    QObject::connect(static_cast<QPushButton*>(Handle()), &QPushButton::clicked, [this] { Click(); });
+}
+String TButton::Text() const { return S(static_cast<QPushButton*>(Handle())->text()); }
+void TButton::SetText(const String& text) { static_cast<QPushButton*>(Handle())->setText(Q(text)); }
+void TButton::SetDefault(bool isDefault) { static_cast<QPushButton*>(Handle())->setDefault(isDefault); }
+
+TProgressBar::TProgressBar(TComponent* owner) : TControl(owner, new QProgressBar)
+{
+    auto* bar = static_cast<QProgressBar*>(Handle());
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setStyleSheet("QProgressBar{border:none;background:#d9dde3;}"
+                       "QProgressBar::chunk{background:#2f80c8;}");
+}
+
+void TProgressBar::SetValue(float value)
+{
+    value_ = std::clamp(value, 0.0f, 100.0f);
+    static_cast<QProgressBar*>(Handle())->setValue(int(value_));
+}
+
