@@ -185,7 +185,10 @@ TFileStream::TFileStream(const String& path, int mode) : path_(path)
     fd_ = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     struct stat st {};
     int err = fd_ < 0 ? errno : fstat(fd_, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
-    if (err == 0 && mode == fmCreate && ftruncate(fd_, 0) != 0)
+    // An empty file is left alone: ext4 takes truncating to zero as "the file
+    // is being replaced" and starts writing it back at close, which held
+    // every downloaded file's close for tens of milliseconds.
+    if (err == 0 && mode == fmCreate && st.st_size > 0 && ftruncate(fd_, 0) != 0)
         err = errno;
     if (err == 0 && fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0)
         err = errno;
