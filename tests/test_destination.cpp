@@ -55,23 +55,17 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return TestNameOf(info.param.what); });
 
 // An order of two files, as page 1 leaves it.
-class DestinationTest : public ::testing::Test {
+class DestinationTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        w = OpenMainWindow(box.path());
+        WindowTest::SetUp();
         w->CountFileLoad = 2;
         w->NameFileLoad[0] = "https://api.example/files/A.rar";
         w->NameFileLoad[1] = "https://api.example/files/B.rar";
         w->SizeAllFile = 5000;
     }
-    void TearDown() override { CloseMainWindow(); }
     TFrameDirCopyFile* page() { return w->FrameDirCopyFile1; }
-    std::string log() { return box.read("KW_installerlog.txt"); }
-
-    Sandbox box;
-    TFormDecompres* w = nullptr;
-    ModalResponder modals;
 };
 
 TEST_F(DestinationTest, FreeSpaceOfARealVolume)

@@ -10,7 +10,6 @@
 
 #include <QAccessible>
 #include <QWidget>
-#include <random>
 #include <sys/statvfs.h>
 
 namespace fs = std::filesystem;
@@ -37,16 +36,12 @@ protected:
         dest = box.file("Samples");
     }
 
-    // The files of `source` as the order `code`, a product picture first.
-    void Serve(const std::string& code, const std::vector<std::string>& names)
+    // The files of `source` as the order `code`.
+    void Serve(const std::string& code, std::vector<std::string> names)
     {
-        server->AddFile("cover.png", PngBytes(200, 30));
-        std::string manifest = server->FileUrl("cover.png") + "\n";
-        for (const std::string& name : names) {
-            server->AddFileFromDisk(name, source + "/" + name);
-            manifest += server->FileUrl(name) + "\n";
-        }
-        server->AddOrder(code, manifest);
+        for (std::string& name : names)
+            name = source + "/" + name;
+        server.ServeOrder(code, names);
     }
     // Pages 1 and 2 as a person goes through them: the job starts.
     void StartInstalling(const std::string& code)
@@ -78,7 +73,6 @@ protected:
             n += r.method == method && r.path == path && (range == "*" || r.range == range);
         return n;
     }
-    std::string log() { return box.read("KW_installerlog.txt"); }
     TFrameLibInstal* page3() { return w->FrameLibInstal1; }
 
     std::string source;
@@ -456,30 +450,7 @@ TEST_F(DownloadTest, InPrivateMountsDiskFaultsFailClearlyAndAreRecovered)
     }
 }
 
-// Every round the server drops the connection of one file, chosen at random,
-// at a random point: the pass is tried again and the order ends whole.
-TEST_F(DownloadTest, ConnectionsResetAtRandomPointsTwentyRounds)
-{
-    std::vector<std::string> names = {"A.wav", "B.wav", "C.wav"};
-    for (size_t i = 0; i < names.size(); ++i)
-        writeFile(source + "/" + names[i], RandomBytes(150000, unsigned(10 + i)));
-    Serve("RESET", names);
-    std::mt19937 random(2026);
-    for (int round = 0; round < 20; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        Again();
-        const std::string& cut = names[random() % names.size()];
-        server->AddFault("GET /files/" + cut, Fault{.cutAfter = int64_t(random() % 150000)}, 1);
-
-        StartInstalling("RESET");
-        ASSERT_TRUE(JobEnds());
-        ASSERT_TRUE(w->FrameEnd1->Visible()) << log();
-        for (const std::string& name : names)
-            ASSERT_EQ(Sha256(readFile(dest + "/" + name)), Sha256(readFile(source + "/" + name))) << name;
-    }
-}
-
-TEST(ProgressArithmetic, PercentOfTheOrder)
+TEST_F(WindowTest, ProgressMovesOnlyOnWholePercentSteps)
 {
     struct Case {
         int64_t total, done;
@@ -488,12 +459,7 @@ TEST(ProgressArithmetic, PercentOfTheOrder)
     for (const Case& c : {Case{0, 5, 0}, Case{1000, 0, 0}, Case{1000, 999, 99}, Case{1000, 1000, 100},
                           Case{1000, 2000, 100}, Case{5LL << 30, 5LL << 29, 50}})
         EXPECT_EQ(PercentDownloadingFile(c.total, c.done), c.percent) << c.total << " " << c.done;
-}
 
-TEST(ProgressPage, BarAndLabelMoveOnlyOnWholePercentSteps)
-{
-    Sandbox box;
-    TFormDecompres* w = OpenMainWindow(box.path());
     TFrameLibInstal* p3 = w->FrameLibInstal1;
     w->SizeAllProgress = 3000;
     p3->startLibInstal();
@@ -517,5 +483,4 @@ TEST(ProgressPage, BarAndLabelMoveOnlyOnWholePercentSteps)
     w->SizeLoadedAll = 90;
     funCorrectProgressBar(30);
     EXPECT_EQ(w->SizeLoadedAll, 100);
-    CloseMainWindow();
 }

@@ -20,7 +20,7 @@ struct OrderFile {
     int part;  // as the manifest parser gives it
 };
 
-class ExtractionTest : public ::testing::Test {
+class ExtractionTest : public WindowTest {
 protected:
     void SetUp() override
     {
@@ -30,7 +30,6 @@ protected:
         w = OpenMainWindow(downloads);
         UseDestination(box.file("Samples"));
     }
-    void TearDown() override { CloseMainWindow(); }
 
     void UseDestination(const std::string& dir)
     {
@@ -52,10 +51,8 @@ protected:
     std::string placed() const { return downloads + "/unrar"; }
     std::string log() const { return readFile(w->PathFileLog); }
 
-    Sandbox box;
     std::string downloads;
     std::string dest;
-    TFormDecompres* w = nullptr;
 };
 }  // namespace
 

@@ -36,7 +36,6 @@ protected:
         return w->workCodeCopyFile();
     }
     TFrameCodeCopyFile* page1() { return w->FrameCodeCopyFile1; }
-    std::string log() { return box.read("KW_installerlog.txt"); }
 
     std::string manifest;
 };

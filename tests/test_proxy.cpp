@@ -27,7 +27,6 @@ protected:
             SimulateClick(FormPassword->Button_ok);
         };
     }
-    std::string log() { return box.read("KW_installerlog.txt"); }
 
     Tinyproxy proxy{"buyer", "s3cret", server->Port()};
 };

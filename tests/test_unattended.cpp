@@ -27,17 +27,6 @@ protected:
         fs::copy_file(UNRAR_EXE, bundle + "unrar");
         server->AddFile("cover.png", PngBytes(200, 30));
     }
-    // The archives as the order `code`, after the product picture.
-    void Serve(const std::string& code, const std::vector<std::string>& archives)
-    {
-        std::string manifest = server->FileUrl("cover.png") + "\n";
-        for (const std::string& a : archives) {
-            std::string name = fs::path(a).filename();
-            server->AddFileFromDisk(name, a);
-            manifest += server->FileUrl(name) + "\n";
-        }
-        server->AddOrder(code, manifest);
-    }
     Outcome Run(std::vector<std::string> args, const std::function<bool()>& killWhen = nullptr,
                 std::map<std::string, std::string> env = {}, int signal = SIGKILL)
     {
@@ -56,7 +45,7 @@ protected:
 TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
 {
     std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(90000, 1)}, {"Lib/readme.txt", "read me"}};
-    Serve("UA1", WriteRar(box.path(), "Lib", items, {5, 40000}));
+    server.ServeOrder("UA1", WriteRar(box.path(), "Lib", items, {5, 40000}));
 
     struct Case {
         const char* what;
@@ -136,7 +125,7 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
 TEST_F(UnattendedTest, KilledMidDownloadTheNextRunResumes)
 {
     std::vector<RarItem> items = {{"Lib/big.wav", RandomBytes(3 << 20, 5)}};
-    Serve("KILL", WriteRar(box.path(), "Lib", items, {5}));
+    server.ServeOrder("KILL", WriteRar(box.path(), "Lib", items, {5}));
     server->AddFault("GET /files/Lib.rar", Fault{.bytesPerSecond = 1 << 20}, 1);
     std::string dest = box.file("Samples"), archive = dest + "/Lib.rar";
     const std::vector<std::string> args = {"--code", "KILL", "--dest", dest};
@@ -162,7 +151,7 @@ TEST_F(UnattendedTest, KilledMidDownloadTheNextRunResumes)
 TEST_F(UnattendedTest, ASecondInstallerIntoTheSameFolderIsTurnedAway)
 {
     std::vector<RarItem> items = {{"Lib/big.wav", RandomBytes(2 << 20, 6)}};
-    Serve("TWO", WriteRar(box.path(), "Lib", items, {5}));
+    server.ServeOrder("TWO", WriteRar(box.path(), "Lib", items, {5}));
     server->AddFault("GET /files/Lib.rar", Fault{.bytesPerSecond = 2 << 20}, 1);
     std::string other = box.file("Other.app/Contents/MacOS/");
     fs::create_directories(other);
@@ -204,7 +193,7 @@ TEST_F(UnattendedTest, FromAReadOnlyFolderAsAnotherUser)
         ASSERT_EQ(chown(d.c_str(), nobody, nobody), 0);
     }
     std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(50000, 8)}};
-    Serve("RO", WriteRar(box.path(), "Lib", items, {5}));
+    server.ServeOrder("RO", WriteRar(box.path(), "Lib", items, {5}));
     auto runAsNobody = [&](const std::string& code) {
         return Exec({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", app + "KestrowRO",
                      "--code", code, "--dest", dest},

@@ -8,20 +8,16 @@
 
 #include <gtest/gtest.h>
 
-class ApiWindowTest : public ::testing::Test {
+class ApiWindowTest : public WindowTest {
 protected:
     void SetUp() override
     {
         site_NameLoadPath = server.base();
-        w = OpenMainWindow(box.path());
+        WindowTest::SetUp();
         client = w->IdHTTP1;
         w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
     }
-    void TearDown() override { CloseMainWindow(); }
 
-    Sandbox box;
     ApiServer server;
-    TFormDecompres* w = nullptr;
     TIdHTTP* client = nullptr;
-    ModalResponder modals;
 };

@@ -3,6 +3,9 @@
 
 #include "platform/forms.h"
 #include "tests/support/input.h"
+#include "tests/support/sandbox.h"
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -32,6 +35,18 @@ void Post(std::function<void()> action, int delayMs = 0);
 // `folder`: the bundle (with the real unpacker) and the log are there.
 TFormDecompres* OpenMainWindow(const std::string& folder);
 void CloseMainWindow();
+
+// The main window in a sandbox of its own, every modal answered by `modals`.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { w = OpenMainWindow(box.path()); }
+    void TearDown() override { CloseMainWindow(); }
+    std::string log() const { return box.read("KW_installerlog.txt"); }
+
+    Sandbox box;
+    TFormDecompres* w = nullptr;
+    ModalResponder modals;
+};
 
 // One log entry as the window of OpenMainWindow writes it for `code`.
 std::string LogEntry(const std::string& purchaseCode, const std::string& message);

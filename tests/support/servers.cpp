@@ -1,5 +1,7 @@
 #include "tests/support/servers.h"
 
+#include "tests/support/gui.h"
+
 #include <filesystem>
 
 #include <arpa/inet.h>
@@ -19,6 +21,18 @@ ApiServer::ApiServer()
     certs_ = MakeCertificates(folder_.path());
     api_ = std::make_unique<LocalApi>(certs_);
     api_->Start();
+}
+
+void ApiServer::ServeOrder(const std::string& code, const std::vector<std::string>& paths)
+{
+    api_->AddFile("cover.png", PngBytes(200, 30));
+    std::string manifest = api_->FileUrl("cover.png") + "\n";
+    for (const std::string& path : paths) {
+        std::string name = std::filesystem::path(path).filename();
+        api_->AddFileFromDisk(name, path);
+        manifest += api_->FileUrl(name) + "\n";
+    }
+    api_->AddOrder(code, manifest);
 }
 
 int FreeLoopbackPort()

@@ -20,6 +20,8 @@ public:
     const std::string& caFile() const { return certs_.caFile; }
     const CertificateFiles& certificates() const { return certs_; }
     std::string base() const { return api_->BaseUrl(); }
+    // The files at `paths` as the order `code`, after a product picture.
+    void ServeOrder(const std::string& code, const std::vector<std::string>& paths);
 
 private:
     Sandbox folder_;
