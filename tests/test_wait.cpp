@@ -1,14 +1,11 @@
-// Blocking the main thread on purpose (a shell command, a pause, a request
-// outside the download job): the window keeps painting, and nothing else
-// runs there until the wait is over.
+// Blocking the main thread on purpose (a shell command, a pause; a request
+// outside the download job waits the same way): the window keeps painting,
+// and nothing else runs there until the wait is over.
 
-#include "app/globals.h"
-#include "app/main_window.h"
 #include "platform/threads.h"
 #include "platform/wait.h"
 #include "tests/support/gui.h"
 #include "tests/support/sandbox.h"
-#include "tests/support/servers.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -20,10 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
 
-#include <unistd.h>
 
 namespace {
 bool g_waiting = false;  // inside the wait under test
@@ -94,45 +88,3 @@ INSTANTIATE_TEST_SUITE_P(Main, BlockingWait,
                                                     [] { EXPECT_EQ(RunShellCommand("sleep 0.3; exit 3"), 3 << 8); }},
                                            Blocking{"pause", [] { SleepRepainting(300); }}),
                          [](const auto& info) { return TestNameOf(info.param.name); });
-
-// Page 1's check against a server that takes the connection and never
-// answers: while the request blocks, the window still repaints what is asked
-// (here every 30 ms, as a window manager exposing it would).
-TEST(BlockingRequest, PageOneKeepsPaintingWhileItsCheckWaits)
-{
-    int port = 0;
-    int silent = LoopbackListener(port);
-    site_NameLoadPath = "https://127.0.0.1:" + std::to_string(port);
-
-    Sandbox box;
-    TFormDecompres* w = OpenMainWindow(box.path());
-    ModalResponder modals;
-    w->IdHTTP1->ConnectTimeoutMs = 600;
-    auto* page1 = w->FrameCodeCopyFile1;
-    QWidget* verifying = page1->Image_Verification->Handle();
-    struct Counter : QObject {
-        bool inRequest = false;
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* e) override { return paints += inRequest && e->type() == QEvent::Paint, false; }
-    } counter;
-    verifying->installEventFilter(&counter);
-    w->IdHTTP1->OnWorkBegin = [&](TObject*, TWorkMode, int64_t) { counter.inRequest = true; };
-    w->IdHTTP1->OnWorkEnd = [&](TObject*, TWorkMode) { counter.inRequest = false; };
-    std::atomic<bool> asking{true};
-    std::thread exposer([&] {
-        while (asking) {
-            QMetaObject::invokeMethod(verifying, qOverload<>(&QWidget::update), Qt::QueuedConnection);
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        }
-    });
-    page1->Edit_CodeCopyFile->SetText("AB12");
-    SimulateClick(page1->Image_Next1);
-    asking = false;
-    exposer.join();
-
-    EXPECT_GT(counter.paints, 5) << "repainted during the requests' 1.2 s";
-    EXPECT_FALSE(page1->Image_Verification->Visible());
-    EXPECT_TRUE(page1->Image_errorCheck_filetxt->Visible());
-    CloseMainWindow();
-    close(silent);
-}
