@@ -64,14 +64,6 @@ TEST_F(ProxyTest, WrongPasswordIsLoggedByTheProxyStepAndTheOrderStep)
     EXPECT_EQ(modals.messages[1].rfind("Get_msg Error: " + server.base() + "\nHTTPProtocol Error: ", 0), 0u);
 }
 
-TEST_F(ProxyTest, ReachableApiNeedsNoDialog)
-{
-    server->AllowOnlySource("127.0.0.1");
-    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, server.base()), 0);
-    EXPECT_TRUE(modals.forms.empty());
-    EXPECT_TRUE(w->IdHTTP1->ProxyParams.ProxyServer.empty());
-}
-
 TEST_F(ProxyTest, PortThatIsNoNumberKeepsTheDialogOpen)
 {
     int oks = 0;

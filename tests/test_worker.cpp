@@ -4,7 +4,6 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "tests/support/gui.h"
-#include "net/transfer.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/servers.h"
 
@@ -117,40 +116,4 @@ TEST_F(WorkerTest, WindowFreedWhileAJobIsStillQueued)
     CloseMainWindow();
     w = nullptr;
     EXPECT_FALSE(jobRunning.load());
-}
-
-// A stalled download still takes the Pause click, and the click cuts it.
-TEST_F(WorkerTest, PauseDuringAStalledTransferCutsIt)
-{
-    ApiServer server;
-    w->IdSSLIOHandlerSocketOpenSSL1->CAFile = server.caFile();
-    server->AddFile("Lib.rar", RandomBytes(200000));
-    server->AddFault("GET /files/Lib.rar", Fault{.stallMs = 30000, .stallAt = 50000});
-    auto* p3 = w->FrameLibInstal1;
-    p3->startLibInstal();
-    w->SizeAllProgress = 200000;
-    int result = 1;
-    w->IdThreadComponent1->OnRun = [&](TIdThreadComponent* s) {
-        s->Synchronize([&] {
-            StageWorkApp = 6;
-            Terminate_ThreadCritSec = 0;
-            // Clicked once the transfer is stuck in its stall.
-            std::function<void()> clickWhenStalled = [&] {
-                if (FileExists(box.file("Lib.rar")) && readFile(box.file("Lib.rar")).size() >= 50000)
-                    SimulateClick(p3->Image_Pause_active);
-                else
-                    Post(clickWhenStalled, 20);
-            };
-            Post(clickWhenStalled, 20);
-            int64_t size = 200000;
-            result = idHTTP_ReadWriteFileResumingFun(w->IdHTTP1, server->FileUrl("Lib.rar"), box.file("Lib.rar"), size,
-                                                     w->CorrectProgressBar);
-        });
-    };
-    w->IdThreadComponent1->Start();
-    ASSERT_TRUE(waitFor([&] { return result != 1; }, std::chrono::seconds(20)));
-    EXPECT_EQ(result, -103) << "cut by the Pause, not waited out";
-    EXPECT_EQ(Terminate_ThreadCritSec, Terminate_ThreadCode);
-    EXPECT_EQ(readFile(box.file("Lib.rar")).size(), 50000u) << "the bytes before the stall are kept";
-    EXPECT_TRUE(modals.messages.empty()) << "a requested cut shows no message";
 }

@@ -35,19 +35,6 @@ void ApiServer::ServeOrder(const std::string& code, const std::vector<std::strin
     api_->AddOrder(code, manifest);
 }
 
-int FreeLoopbackPort()
-{
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
 int LoopbackListener(int& port, bool nonBlocking)
 {
     int s = socket(AF_INET, SOCK_STREAM | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
@@ -60,6 +47,13 @@ int LoopbackListener(int& port, bool nonBlocking)
     getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
     port = ntohs(a.sin_port);
     return s;
+}
+
+int FreeLoopbackPort()
+{
+    int port = 0;
+    close(LoopbackListener(port));
+    return port;
 }
 
 namespace {
@@ -154,19 +148,6 @@ RawTlsServer::~RawTlsServer()
     close(listener_);
 }
 
-std::string Sha256(const std::string& bytes)
-{
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : digest) {
-        out += hex[c >> 4];
-        out += hex[c & 15];
-    }
-    return out;
-}
-
 std::string RandomBytes(size_t n, unsigned seed)
 {
     std::mt19937 rng(seed);
@@ -176,7 +157,15 @@ std::string RandomBytes(size_t n, unsigned seed)
     return s;
 }
 
-std::string Digest(const std::string& bytes) { return std::to_string(bytes.size()) + ":" + Sha256(bytes).substr(0, 16); }
+std::string Digest(const std::string& bytes)
+{
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    char hex[17];
+    for (int i = 0; i < 8; ++i)
+        std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    return std::to_string(bytes.size()) + ":" + hex;
+}
 
 std::map<std::string, std::string> Tree(const std::string& root)
 {

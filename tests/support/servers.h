@@ -62,7 +62,6 @@ int FreeLoopbackPort();
 // A TCP listener on 127.0.0.1 at a free port (in `port`); its descriptor,
 // to close when done. Left alone, it takes connections and never answers.
 int LoopbackListener(int& port, bool nonBlocking = false);
-std::string Sha256(const std::string& bytes);
 // What a file holds, short enough for a failure message.
 std::string Digest(const std::string& bytes);
 // Every file below `root` by relative path, with its digest; folders end in '/'.
