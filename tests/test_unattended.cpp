@@ -126,25 +126,38 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
     close(held);
 }
 
-// A run stopped (Ctrl-C) or killed at any moment of its download leaves what
-// it had; the next run in the same folder goes on from there with a byte range.
-TEST_F(UnattendedTest, KilledMidDownloadTheNextRunResumes)
+// A run stopped (Ctrl-C) during its download leaves what it had, and its
+// private folder goes; the next run in the same folder goes on from there with
+// a byte range. While it runs, a second copy of the same bundle is turned away
+// (and asking the first to come forward does not end it).
+TEST_F(UnattendedTest, StoppedMidDownloadTheNextRunResumes)
 {
     std::vector<RarItem> items = {{"Lib/big.wav", RandomBytes(3 << 20, 5)}};
     server.ServeOrder("KILL", WriteRar(box.path(), "Lib", items, {5}));
     server->AddFault("GET /files/Lib.rar", Fault{.bytesPerSecond = 1 << 20}, 1);
-    std::string dest = box.file("Samples"), archive = dest + "/Lib.rar";
+    std::string dest = box.file("Samples"), archive = dest + "/Lib.rar", tmp = box.file("tmp");
+    fs::create_directory(tmp);
     const std::vector<std::string> args = {"--code", "KILL", "--dest", dest};
+    Outcome second{-2, "", ""};
+    auto partWay = [&] {
+        bool started = fs::exists(archive) && fs::file_size(archive) > 0;
+        if (started && second.status == -2)
+            second = Run({"--code", "KILL", "--dest", box.file("Elsewhere")});
+        return started && fs::file_size(archive) > (1 << 20);
+    };
 
-    Outcome first =
-        Run(args, [&] { return fs::exists(archive) && fs::file_size(archive) > (1 << 20); }, {}, SIGINT);
+    Outcome first = Run(args, partWay, {{"TMPDIR", tmp}}, SIGINT);
     ASSERT_EQ(first.status, 128 + SIGINT) << first.err;
     EXPECT_NE(first.err.find("stopped; run the same command again to continue"), std::string::npos) << first.err;
+    for (auto& e : fs::directory_iterator(tmp))
+        EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "its private folder is removed";
+    EXPECT_EQ(second.status, 1) << second.err;
+    EXPECT_EQ(second.err, "Process is already started.\n");
     std::string had = std::to_string(fs::file_size(archive));
     server->ClearRequests();
 
-    Outcome second = Run(args);
-    EXPECT_EQ(second.status, 0) << second.err;
+    Outcome next = Run(args);
+    EXPECT_EQ(next.status, 0) << next.err;
     int resumed = 0;
     for (const LoggedRequest& r : server->Requests())
         resumed += r.method == "GET" && r.path == "/files/Lib.rar" && r.range == "bytes=" + had + "-";
