@@ -18,41 +18,28 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-struct DfCase {
-    const char* what;
-    std::string output;
-    int64_t bytes;
-};
-void PrintTo(const DfCase& c, std::ostream* os) { *os << c.what; }
-
-class DfOutput : public ::testing::TestWithParam<DfCase> {};
-}  // namespace
-
-TEST_P(DfOutput, GivesTheAvailableBlocksInBytes)
+TEST(DfOutput, GivesTheAvailableBlocksInBytes)
 {
+    const std::string heading = "Filesystem 512-blocks Used Available Capacity Mounted on\n";
+    const std::vector<std::tuple<const char*, std::string, int64_t>> cases = {
+        {"the classic example", heading + "/dev/disk1s1 900 300 600 34% /\n", 600 * 512},
+        {"one block", heading + "fs 1 0 1 0% /\n", 512},
+        {"a device name alone", heading + "/dev/sda1\n", 0},
+        {"no percentage: the field before the last", heading + "fs 100 50 7\n", 50 * 512},
+        {"no number in place", heading + "fs 100 50 n/a 34% /\n", 0},
+        {"no data line", heading, 0},
+        {"more than 2^31 blocks", heading + "fs 9999999999 0 8589934592 0% /\n", 8589934592LL * 512},
+        {"a count beyond any volume", heading + "fs 1 0 99999999999999999999 0% /\n", INT64_MAX / 512 * 512},
+    };
     Sandbox box;
-    box.write("df.txt", GetParam().output);
-    FILE* f = std::fopen(box.file("df.txt").c_str(), "r");
-    ASSERT_TRUE(f);
-    EXPECT_EQ(DiskspaceOfDfOutput(f), GetParam().bytes);
-    std::fclose(f);
+    for (const auto& [what, output, bytes] : cases) {
+        box.write("df.txt", output);
+        FILE* f = std::fopen(box.file("df.txt").c_str(), "r");
+        ASSERT_TRUE(f);
+        EXPECT_EQ(DiskspaceOfDfOutput(f), bytes) << what;
+        std::fclose(f);
+    }
 }
-
-const char* const kHeading = "Filesystem 512-blocks Used Available Capacity Mounted on\n";
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DfOutput,
-    ::testing::Values(DfCase{"the classic example", std::string(kHeading) + "/dev/disk1s1 900 300 600 34% /\n", 600 * 512},
-                      DfCase{"one block", std::string(kHeading) + "fs 1 0 1 0% /\n", 512},
-                      DfCase{"a device name alone", std::string(kHeading) + "/dev/sda1\n", 0},
-                      DfCase{"no percentage: the field before the last", std::string(kHeading) + "fs 100 50 7\n", 50 * 512},
-                      DfCase{"no number in place", std::string(kHeading) + "fs 100 50 n/a 34% /\n", 0},
-                      DfCase{"no data line", kHeading, 0},
-                      DfCase{"more than 2^31 blocks", std::string(kHeading) + "fs 9999999999 0 8589934592 0% /\n",
-                             8589934592LL * 512},
-                      DfCase{"a count beyond any volume", std::string(kHeading) + "fs 1 0 99999999999999999999 0% /\n",
-                             INT64_MAX / 512 * 512}),
-    [](const auto& info) { return TestNameOf(info.param.what); });
 
 // An order of two files, as page 1 leaves it.
 class DestinationTest : public WindowTest {

@@ -50,49 +50,34 @@ TEST(UnrarCommandLine, AMissingArchiveIsNamed)
     EXPECT_EQ(r.err, "unrar: " + box.file("missing.rar") + ": No such file or directory\n");
 }
 
-struct Layout {
-    int format;
-    uint64_t volumeSize;
-    RarOptions::Naming naming;
-    std::string firstName;
-};
-
-void PrintTo(const Layout& l, std::ostream* os) { *os << "RAR " << l.format << ", " << l.firstName; }
-
-class UnrarLayouts : public ::testing::TestWithParam<Layout> {};
-
-std::string LayoutName(const ::testing::TestParamInfo<Layout>& info)
+TEST(Unrar, ExtractsEveryFileWithItsFoldersInEachLayout)
 {
-    static const char* naming[] = {"partN", "part2digits", "part4digits", "oldstyle"};
-    return "rar" + std::to_string(info.param.format) +
-           (info.param.volumeSize ? std::string("_volumes_") + naming[info.param.naming] : std::string("_single"));
+    struct Layout {
+        int format;
+        uint64_t volumeSize;  // 0: a single archive
+        RarOptions::Naming naming;
+        std::string firstName;
+    };
+    for (const Layout& l : {Layout{5, 0, RarOptions::PartN, "Lib.rar"}, Layout{4, 0, RarOptions::PartN, "Lib.rar"},
+                            Layout{5, 40000, RarOptions::PartN, "Lib.part1.rar"},
+                            Layout{5, 40000, RarOptions::Part2Digits, "Lib.part01.rar"},
+                            Layout{5, 40000, RarOptions::Part4Digits, "Lib.part0001.rar"},
+                            Layout{4, 40000, RarOptions::PartN, "Lib.part1.rar"},
+                            Layout{4, 40000, RarOptions::Part2Digits, "Lib.part01.rar"},
+                            Layout{4, 40000, RarOptions::OldStyle, "Lib.rar"}}) {
+        SCOPED_TRACE("RAR " + std::to_string(l.format) + ", " + l.firstName);
+        Sandbox box;
+        auto items = SampleItems();
+        auto volumes = WriteRar(box.path(), "Lib", items, {l.format, l.volumeSize, l.naming});
+        EXPECT_EQ(fs::path(volumes[0]).filename(), l.firstName);
+        EXPECT_GE(volumes.size(), l.volumeSize ? 3u : 1u);
+        // UTF-8 names whatever the locale.
+        Outcome r = Unrar(volumes[0], box.file("out"), {{"LC_ALL", "C"}, {"LANG", "C"}});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(Tree(box.file("out")), TreeOf(items));
+    }
 }
-
-TEST_P(UnrarLayouts, ExtractsEveryFileWithItsFolders)
-{
-    const Layout& l = GetParam();
-    Sandbox box;
-    auto items = SampleItems();
-    auto volumes = WriteRar(box.path(), "Lib", items, {l.format, l.volumeSize, l.naming});
-    EXPECT_EQ(fs::path(volumes[0]).filename(), l.firstName);
-    EXPECT_GE(volumes.size(), l.volumeSize ? 3u : 1u);
-    // UTF-8 names whatever the locale.
-    Outcome r = Unrar(volumes[0], box.file("out"), {{"LC_ALL", "C"}, {"LANG", "C"}});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(Tree(box.file("out")), TreeOf(items));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Formats, UnrarLayouts,
-    ::testing::Values(Layout{5, 0, RarOptions::PartN, "Lib.rar"}, Layout{4, 0, RarOptions::PartN, "Lib.rar"},
-                      Layout{5, 40000, RarOptions::PartN, "Lib.part1.rar"},
-                      Layout{5, 40000, RarOptions::Part2Digits, "Lib.part01.rar"},
-                      Layout{5, 40000, RarOptions::Part4Digits, "Lib.part0001.rar"},
-                      Layout{4, 40000, RarOptions::PartN, "Lib.part1.rar"},
-                      Layout{4, 40000, RarOptions::Part2Digits, "Lib.part01.rar"},
-                      Layout{4, 40000, RarOptions::OldStyle, "Lib.rar"}),
-    LayoutName);
 
 TEST(Unrar, ExistingFilesAreNeitherOverwrittenNorTouched)
 {
@@ -119,109 +104,87 @@ TEST(Unrar, ExistingFilesAreNeitherOverwrittenNorTouched)
 
 // ---- damaged archives: a clear failure, and no damaged file left behind ----
 
-struct Damage {
-    const char* what;
-    int format;
-    std::function<void(const std::vector<std::string>&)> apply;
-    const char* reason;  // in the error line
-};
-
-void PrintTo(const Damage& d, std::ostream* os) { *os << d.what; }
-
-class UnrarDamage : public ::testing::TestWithParam<Damage> {};
-
-TEST_P(UnrarDamage, FailsClearlyAndLeavesNoPartialFile)
+TEST(Unrar, DamagedArchivesFailClearlyAndLeaveNoPartialFile)
 {
-    const Damage& d = GetParam();
-    Sandbox box;
+    struct Damage {
+        const char* what;
+        std::function<void(const std::vector<std::string>&)> apply;
+        const char* reason;  // in the error line
+    };
+    const std::vector<Damage> damages = {
+        {"flipped data byte", [](auto& v) { FlipByteOf(v[2], RandomBytes(90000, 22).substr(60000, 64)); }, "CRC mismatch"},
+        {"truncated volume", [](auto& v) { TruncateTo(v[1], fs::file_size(v[1]) - 100); }, "truncated"},
+        {"missing volume", [](auto& v) { fs::remove(v[2]); }, "missing volume"},
+        {"missing last volume", [](auto& v) { fs::remove(v.back()); }, "missing volume"},
+        {"duplicated volume", [](auto& v) { fs::copy_file(v[1], v[2], fs::copy_options::overwrite_existing); },
+         "volume number"},
+        {"swapped volumes",
+         [](auto& v) {
+             fs::rename(v[1], v[1] + ".tmp");
+             fs::rename(v[2], v[1]);
+             fs::rename(v[1] + ".tmp", v[2]);
+         },
+         "volume number"},
+        {"wrong volume number", [](auto&) {}, "volume number"},
+        {"flipped header byte", [](auto& v) { FlipByteOf(v[0], "b.wav"); }, "header CRC mismatch"},
+        {"not an archive", [](auto& v) { writeFile(v[0], "<html>404</html>"); }, "not a RAR archive"},
+    };
     std::vector<RarItem> items = {{"a.wav", RandomBytes(30000, 21)}, {"b.wav", RandomBytes(90000, 22)},
                                   {"c.wav", RandomBytes(30000, 23)}};
-    RarOptions options{d.format, 40000};
-    if (std::string(d.what) == "wrong volume number")
-        options.wrongVolumeNumberAt = 1;
-    auto volumes = WriteRar(box.path(), "Lib", items, options);
-    ASSERT_GE(volumes.size(), 4u);
-    d.apply(volumes);
-    Outcome r = Unrar(volumes[0], box.file("out"));
-    EXPECT_EQ(r.status, 1) << d.what;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_NE(r.err.find(d.reason), std::string::npos) << d.what << ": " << r.err;
-    if (fs::exists(box.file("out"))) {
-        EXPECT_TRUE(NoTemporaryLeft(box.file("out")));
-        for (auto& [name, bytes] : Tree(box.file("out"))) {
-            auto item = std::find_if(items.begin(), items.end(), [&](auto& i) { return i.name == name; });
-            ASSERT_NE(item, items.end());
-            EXPECT_EQ(bytes, Digest(item->data)) << "only whole, correct files: " << name;
+    for (int format : {5, 4}) {
+        for (const Damage& d : damages) {
+            SCOPED_TRACE("RAR " + std::to_string(format) + ": " + d.what);
+            Sandbox box;
+            RarOptions options{format, 40000};
+            if (std::string(d.what) == "wrong volume number")
+                options.wrongVolumeNumberAt = 1;
+            auto volumes = WriteRar(box.path(), "Lib", items, options);
+            ASSERT_GE(volumes.size(), 4u);
+            d.apply(volumes);
+            Outcome r = Unrar(volumes[0], box.file("out"));
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_NE(r.err.find(d.reason), std::string::npos) << r.err;
+            if (fs::exists(box.file("out"))) {
+                EXPECT_TRUE(NoTemporaryLeft(box.file("out")));
+                for (auto& [name, bytes] : Tree(box.file("out"))) {
+                    auto item = std::find_if(items.begin(), items.end(), [&](auto& i) { return i.name == name; });
+                    ASSERT_NE(item, items.end());
+                    EXPECT_EQ(bytes, Digest(item->data)) << "only whole, correct files: " << name;
+                }
+            }
         }
     }
 }
 
-std::vector<Damage> Damages()
+// ---- one case per safety promise: the unsafe write is blocked --------------
+
+TEST(Unrar, NothingIsWrittenOutsideTheDestination)
 {
-    std::vector<Damage> out;
-    for (int format : {5, 4}) {
-        out.push_back({"flipped data byte", format, [](auto& v) { FlipByteOf(v[2], RandomBytes(90000, 22).substr(60000, 64)); },
-                       "CRC mismatch"});
-        out.push_back({"truncated volume", format, [](auto& v) { TruncateTo(v[1], fs::file_size(v[1]) - 100); },
-                       "truncated"});
-        out.push_back({"missing volume", format, [](auto& v) { fs::remove(v[2]); }, "missing volume"});
-        out.push_back({"missing last volume", format, [](auto& v) { fs::remove(v.back()); }, "missing volume"});
-        out.push_back({"duplicated volume", format, [](auto& v) { fs::copy_file(v[1], v[2], fs::copy_options::overwrite_existing); },
-                       "volume number"});
-        out.push_back({"swapped volumes", format,
-                       [](auto& v) {
-                           fs::rename(v[1], v[1] + ".tmp");
-                           fs::rename(v[2], v[1]);
-                           fs::rename(v[1] + ".tmp", v[2]);
-                       },
-                       "volume number"});
-        out.push_back({"wrong volume number", format, [](auto&) {}, "volume number"});
-        out.push_back({"flipped header byte", format, [](auto& v) { FlipByteOf(v[0], "b.wav"); }, "header CRC mismatch"});
-        out.push_back({"not an archive", format, [](auto& v) { writeFile(v[0], "<html>404</html>"); }, "not a RAR archive"});
+    struct Unsafe {
+        const char* what;
+        RarItem item;
+        int format;
+    };
+    for (const Unsafe& u : {Unsafe{"dot-dot", {"../escaped.txt", "x"}, 5},
+                            Unsafe{"dot-dot rar4", {"sub/../../escaped.txt", "x"}, 4},
+                            Unsafe{"backslash dot-dot", {"..\\escaped.txt", "x"}, 4},
+                            Unsafe{"absolute", {"/tmp/kestrow-escaped.txt", "x"}, 5},
+                            Unsafe{"symlink out", {"link", "/etc", RarItem::Symlink}, 5},
+                            Unsafe{"symlink rar4", {"link", "../..", RarItem::Symlink}, 4},
+                            Unsafe{"hardlink", {"hard", "/etc/passwd", RarItem::Hardlink}, 5}}) {
+        SCOPED_TRACE(u.what);
+        Sandbox box;
+        fs::create_directory(box.file("out"));
+        auto v = WriteRar(box.path(), "Evil", {{"harmless.txt", "hello"}, u.item}, {u.format});
+        Outcome r = Unrar(v[0], box.file("out"));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+        EXPECT_TRUE(Tree(box.file("out")).empty()) << "an unsafe archive writes nothing at all";
+        EXPECT_FALSE(fs::exists(box.file("escaped.txt")));
+        EXPECT_FALSE(fs::exists("/tmp/kestrow-escaped.txt"));
     }
-    return out;
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, UnrarDamage, ::testing::ValuesIn(Damages()),
-                         [](const ::testing::TestParamInfo<Damage>& info) {
-                             return "rar" + std::to_string(info.param.format) + "_" + TestNameOf(info.param.what);
-                         });
-
-// ---- one test per safety promise: the unsafe write is blocked --------------
-
-struct Unsafe {
-    const char* what;
-    RarItem item;
-    int format;
-};
-
-void PrintTo(const Unsafe& u, std::ostream* os) { *os << u.what; }
-
-class UnrarSafety : public ::testing::TestWithParam<Unsafe> {};
-
-TEST_P(UnrarSafety, NothingIsWrittenOutsideTheDestination)
-{
-    const Unsafe& u = GetParam();
-    Sandbox box;
-    fs::create_directory(box.file("out"));
-    auto v = WriteRar(box.path(), "Evil", {{"harmless.txt", "hello"}, u.item}, {u.format});
-    Outcome r = Unrar(v[0], box.file("out"));
-    EXPECT_EQ(r.status, 1) << u.what;
-    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
-    EXPECT_TRUE(Tree(box.file("out")).empty()) << "an unsafe archive writes nothing at all";
-    EXPECT_FALSE(fs::exists(box.file("escaped.txt")));
-    EXPECT_FALSE(fs::exists("/tmp/kestrow-escaped.txt"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Promises, UnrarSafety,
-    ::testing::Values(Unsafe{"dot-dot", {"../escaped.txt", "x"}, 5}, Unsafe{"dot-dot rar4", {"sub/../../escaped.txt", "x"}, 4},
-                      Unsafe{"backslash dot-dot", {"..\\escaped.txt", "x"}, 4},
-                      Unsafe{"absolute", {"/tmp/kestrow-escaped.txt", "x"}, 5},
-                      Unsafe{"symlink out", {"link", "/etc", RarItem::Symlink}, 5},
-                      Unsafe{"symlink rar4", {"link", "../..", RarItem::Symlink}, 4},
-                      Unsafe{"hardlink", {"hard", "/etc/passwd", RarItem::Hardlink}, 5}),
-    [](const ::testing::TestParamInfo<Unsafe>& info) { return TestNameOf(info.param.what); });
 
 TEST(Unrar, ExistingLinkInTheDestinationIsNotFollowed)
 {

@@ -41,50 +41,42 @@ protected:
     }
 };
 
-struct Blocking {
-    const char* name;
-    std::function<void()> wait;
-};
-void PrintTo(const Blocking& b, std::ostream* os) { *os << b.name; }
-
-class BlockingWait : public ::testing::TestWithParam<Blocking> {};
 }  // namespace
 
-TEST_P(BlockingWait, PaintsButRunsNothingElse)
+TEST(BlockingWait, ShellCommandAndPausePaintButRunNothingElse)
 {
-    Probe window;
-    window.resize(120, 60);
-    auto* field = new QLineEdit(&window);
-    window.show();
-    field->setFocus();
-    QCoreApplication::processEvents();
+    for (auto [name, wait] : std::vector<std::pair<const char*, std::function<void()>>>{
+             {"shell command", [] { EXPECT_EQ(RunShellCommand("sleep 0.3; exit 3"), 3 << 8); }},
+             {"pause", [] { SleepRepainting(300); }}}) {
+        SCOPED_TRACE(name);
+        Probe window;
+        window.resize(120, 60);
+        auto* field = new QLineEdit(&window);
+        window.show();
+        field->setFocus();
+        QCoreApplication::processEvents();
 
-    // All of this is queued when the wait starts, or comes while it lasts.
-    window.update();
-    QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
-    QCoreApplication::postEvent(&window, new QCloseEvent);
-    bool timerRan = false, timerDuring = false;
-    QTimer::singleShot(1, &window, [&] { timerRan = true, timerDuring = g_waiting; });
-    bool queuedRan = false, queuedDuring = false;
-    PostToMainThread([&] { queuedRan = true, queuedDuring = g_waiting; });
-    bool jobRan = false, jobDuring = false;
-    TIdThreadComponent worker(nullptr);
-    worker.OnRun = [&](TIdThreadComponent* t) { t->Synchronize([&] { jobRan = true, jobDuring = g_waiting; }); };
-    worker.Start();
+        // All of this is queued when the wait starts, or comes while it lasts.
+        window.update();
+        QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+        QCoreApplication::postEvent(&window, new QCloseEvent);
+        bool timerRan = false, timerDuring = false;
+        QTimer::singleShot(1, &window, [&] { timerRan = true, timerDuring = g_waiting; });
+        bool queuedRan = false, queuedDuring = false;
+        PostToMainThread([&] { queuedRan = true, queuedDuring = g_waiting; });
+        bool jobRan = false, jobDuring = false;
+        TIdThreadComponent worker(nullptr);
+        worker.OnRun = [&](TIdThreadComponent* t) { t->Synchronize([&] { jobRan = true, jobDuring = g_waiting; }); };
+        worker.Start();
 
-    g_waiting = true;
-    GetParam().wait();
-    g_waiting = false;
+        g_waiting = true;
+        wait();
+        g_waiting = false;
 
-    EXPECT_GT(window.paintsDuring, 0);
-    EXPECT_FALSE(timerRan || queuedRan || window.closesAfter) << "nothing ran on its own after the wait either";
-    ASSERT_TRUE(waitFor([&] { return timerRan && queuedRan && jobRan && window.closesAfter == 1; }));
-    EXPECT_FALSE(timerDuring || queuedDuring || jobDuring || window.closesDuring);
-    EXPECT_EQ(field->text(), "") << "a key pressed during the wait is dropped, not typed later";
+        EXPECT_GT(window.paintsDuring, 0);
+        EXPECT_FALSE(timerRan || queuedRan || window.closesAfter) << "nothing ran on its own after the wait either";
+        ASSERT_TRUE(waitFor([&] { return timerRan && queuedRan && jobRan && window.closesAfter == 1; }));
+        EXPECT_FALSE(timerDuring || queuedDuring || jobDuring || window.closesDuring);
+        EXPECT_EQ(field->text(), "") << "a key pressed during the wait is dropped, not typed later";
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Main, BlockingWait,
-                         ::testing::Values(Blocking{"shell command",
-                                                    [] { EXPECT_EQ(RunShellCommand("sleep 0.3; exit 3"), 3 << 8); }},
-                                           Blocking{"pause", [] { SleepRepainting(300); }}),
-                         [](const auto& info) { return TestNameOf(info.param.name); });

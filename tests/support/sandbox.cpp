@@ -63,14 +63,6 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
     return true;
 }
 
-std::string TestNameOf(const char* words)
-{
-    std::string name;
-    for (const char* c = words; *c; ++c)
-        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-    return name;
-}
-
 Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env, int timeoutSec,
              const std::function<bool()>& killWhen, int signal)
 {

@@ -38,6 +38,3 @@ struct Outcome {
 };
 Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}, int timeoutSec = 60,
              const std::function<bool()>& killWhen = nullptr, int signal = 9);
-
-// A test name made of a case's description: letters and digits, '_' else.
-std::string TestNameOf(const char* words);
