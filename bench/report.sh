@@ -21,12 +21,20 @@ median() { printf "%s\n" "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1
 echo "whole order against curl ..." >&2
 bash "$here/install_order.sh" "$order_mib" 8 "$rounds" "$large_mib" > "$work/order.txt"
 read -r whole job curl < <(sed -n 's/^median: installer \([0-9.]*\)s (job \([0-9.]*\)s), curl \([0-9.]*\)s.*/\1 \2 \3/p' "$work/order.txt")
-row "order of $order_mib MiB, whole run vs curl" "${whole}s/${curl}s" "<= 1.05" "$(ratio "$whole" "$curl")"
-row "order of $order_mib MiB, download job vs curl" "${job}s/${curl}s" "<= 1.05" "$(ratio "$job" "$curl")"
+row "local API: order of $order_mib MiB, window vs curl" "${whole}s/${curl}s" "<= 1.05" "$(ratio "$whole" "$curl")"
+row "local API: order of $order_mib MiB, job vs curl" "${job}s/${curl}s" "<= 1.05" "$(ratio "$job" "$curl")"
 small=$(sed -n 's/^peak RSS at a 256 MiB order: \([0-9]*\) MiB.*/\1/p' "$work/order.txt")
 large=$(sed -n "s/^peak RSS at a $large_mib MiB order: \([0-9]*\) MiB.*/\1/p" "$work/order.txt")
 row "peak RSS, 256 MiB order" "${small} MiB" "<= 80 MB" "$(ratio "$(( small * 1048576 ))" 80000000)"
 row "peak RSS, $large_mib MiB order (flat: vs 256 MiB)" "${large} MiB" "flat" "$(ratio "$large" "$small")"
+
+echo "whole order from nginx against curl ..." >&2
+bash "$here/nginx_order.sh" "$order_mib" 8 "$rounds" > "$work/nginx.txt"
+read -r uw uc ww wc cw cc < <(sed -n 's/^median: unattended \([0-9.]*\)s \([0-9.]*\)s, window \([0-9.]*\)s \([0-9.]*\)s, curl \([0-9.]*\)s \([0-9.]*\)s.*/\1 \2 \3 \4 \5 \6/p' "$work/nginx.txt")
+row "nginx: order of $order_mib MiB, unattended vs curl, wall" "${uw}s/${cw}s" "<= 1.05" "$(ratio "$uw" "$cw")"
+row "nginx: order of $order_mib MiB, unattended vs curl, CPU" "${uc}s/${cc}s" "<= 1.05" "$(ratio "$uc" "$cc")"
+row "nginx: order of $order_mib MiB, window vs curl, wall" "${ww}s/${cw}s" "<= 1.05" "$(ratio "$ww" "$cw")"
+row "nginx: order of $order_mib MiB, window vs curl, CPU" "${wc}s/${cc}s" "<= 1.05" "$(ratio "$wc" "$cc")"
 
 echo "unpacking against bsdtar ..." >&2
 bash "$here/unrar_throughput.sh" 500 "$rounds" 5 > "$work/unrar.txt"

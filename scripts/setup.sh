@@ -18,6 +18,9 @@ packages=(
   xdotool imagemagick
   # the start-up benchmark times windows from outside
   libx11-dev
+  # the order benchmark serves the files as a vendor would, from nginx (started
+  # by the benchmark on a port of its own; the package's own service is not used)
+  nginx
   # fonts for the page artwork
   fonts-dejavu-core fonts-liberation2
 )
