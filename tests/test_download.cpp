@@ -197,8 +197,9 @@ TEST_F(DownloadTest, PauseDuringTheThirdOfFiveThenResume)
     int64_t had = int64_t(fs::file_size(third));
     EXPECT_EQ(had, 60000);
     for (const LoggedRequest& r : server->Requests()) {
-        if (r.method == "GET" && r.path == "/files/F3.pdf")
+        if (r.method == "GET" && r.path == "/files/F3.pdf") {
             EXPECT_EQ(r.bodySent, 60000) << "cut while the server still stalled, not waited out";
+        }
     }
     EXPECT_FALSE(fs::exists(dest + "/F4.pdf"));
     server->ClearRequests();
