@@ -17,6 +17,10 @@
 #include "tests/support/input.h"
 #include "ui/form_password.h"
 
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QWidget>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -33,6 +37,18 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
+// A click queued as input arriving from the window system; callable from
+// any thread, handled whenever the main thread next takes input.
+void QueueClick(TControl* control)
+{
+    QWidget* w = control->Handle();
+    QPointF at = QRectF(w->rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(w, new QMouseEvent(type, at, at, at, Qt::LeftButton,
+                                                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                       Qt::NoModifier));
+}
+
 bool WaitFor(const std::function<bool()>& done, std::chrono::seconds timeout)
 {
     auto deadline = Clock::now() + timeout;

@@ -164,16 +164,3 @@ TEST_F(HttpTest, AnswersAndAddressesThatAreRefused)
     EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &picture, 999), kTooLarge);
     EXPECT_LE(picture.Bytes().size(), 999u);
 }
-
-TEST(FileNameOfUrl, PartAfterTheLastSlash)
-{
-    AnsiString name = "x";
-    EXPECT_EQ(GetFile_Url("a/b/c.rar", name), 0);
-    EXPECT_EQ(name, "c.rar");
-    EXPECT_EQ(GetFile_Url("c.rar", name), -1);
-    EXPECT_EQ(name, "");
-    EXPECT_EQ(GetFile_Url("a/b/", name), 0);
-    EXPECT_EQ(name, "");
-    EXPECT_EQ(GetFile_Url("https://h/files/Lib.part1.rar", name), 0);
-    EXPECT_EQ(name, "Lib.part1.rar");
-}

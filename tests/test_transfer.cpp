@@ -126,7 +126,7 @@ TEST_F(TransferTest, ABodyThatEndsCleanly)
 }
 
 // What the folder check refused, planted after it: no write goes through a
-// link or into a FIFO, and nothing is requested.
+// link or into a FIFO or a folder, and nothing is requested.
 TEST_F(TransferTest, OnlyRegularFilesAreWritten)
 {
     box.write("notes.txt", "the user's");
@@ -134,11 +134,13 @@ TEST_F(TransferTest, OnlyRegularFilesAreWritten)
              [&] { std::filesystem::create_symlink(box.file("notes.txt"), path); },
              [&] { std::filesystem::create_symlink(box.file("nowhere.txt"), path); },
              [&] { std::filesystem::create_symlink("/dev/null", path); },
-             [&] { mkfifo(path.c_str(), 0600); }}) {
+             [&] { mkfifo(path.c_str(), 0600); }, [&] { std::filesystem::create_directory(path); }}) {
         std::filesystem::remove(path);
         plant();
         int64_t size = 1000;
+        g_progress.clear();
         EXPECT_EQ(resume(size), kCannotOpenFile);
+        EXPECT_TRUE(g_progress.empty());
         EXPECT_EQ(box.read("notes.txt"), "the user's");
         EXPECT_FALSE(std::filesystem::exists(box.file("nowhere.txt")));
     }
@@ -147,11 +149,6 @@ TEST_F(TransferTest, OnlyRegularFilesAreWritten)
 
 TEST_F(TransferTest, UncreatableFilesAndTheManifestFetch)
 {
-    std::filesystem::create_directory(path);  // a folder where the file should go
-    int64_t size = 1000;
-    g_progress.clear();
-    EXPECT_EQ(resume(size), kCannotOpenFile);
-    EXPECT_TRUE(g_progress.empty());
     EXPECT_EQ(idHTTP_ReadWriteFile(client, url, box.file("missing/dir/m.txt")), kCannotCreateFile);
     EXPECT_TRUE(server->Requests().empty());
 

@@ -98,7 +98,7 @@ TEST_F(WorkerTest, ExceptionInTheJobIsShownAndRaisesTheStop)
 
 TEST_F(WorkerTest, ClosingTheWindowDuringAJobStopsItBeforeTheWindowGoes)
 {
-    UsePumpingJob([&] { Post([&] { SimulateCloseBox(w); }); });
+    UsePumpingJob([&] { Post([&] { w->Close(); }); });
     w->IdThreadComponent1->Start();
     ASSERT_TRUE(waitFor([&] { return runs == 1 && !jobRunning.load(); }));
     EXPECT_TRUE(jobSawStop);

@@ -38,16 +38,6 @@ void SimulateClick(TControl* control)
         QApplication::sendEvent(target, &release);
 }
 
-void QueueClick(TControl* control)
-{
-    QWidget* w = control->Handle();
-    QPointF at = QRectF(w->rect()).center();
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-        QCoreApplication::postEvent(w, new QMouseEvent(type, at, at, at, Qt::LeftButton,
-                                                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                                                       Qt::NoModifier));
-}
-
 void Press(QWidget* target, int qtKey, const std::string& text, bool autoRepeat)
 {
     QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier, QString::fromStdString(text), autoRepeat);
@@ -63,4 +53,3 @@ void SimulateKey(TControl* control, uint16_t key, const String& text, bool autoR
     Press(control->Handle(), QtKey(key), text, autoRepeat);
 }
 
-void SimulateCloseBox(TForm* form) { form->Close(); }

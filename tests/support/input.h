@@ -9,11 +9,7 @@ class QWidget;
 
 // A click at the control's centre, delivered to whatever widget lies on top there.
 void SimulateClick(TControl* control);
-// The same click queued as input arriving from the window system; callable
-// from any thread, handled whenever the main thread next takes input.
-void QueueClick(TControl* control);
 // A key (a virtual key code) pressed and released on the control.
 void SimulateKey(TControl* control, uint16_t key, const String& text = String(), bool autoRepeat = false);
 // A key (a Qt key) pressed and released on `target`, as the keyboard sends it.
 void Press(QWidget* target, int qtKey, const std::string& text = "", bool autoRepeat = false);
-void SimulateCloseBox(TForm* form);
