@@ -213,9 +213,8 @@ TEST_F(DestinationTest, PageDrivenByAPerson)
     TEdit* field = page()->Edit_DirSaveFile;
     auto messages = [&] {
         std::string shown;
-        for (TControl* c : {(TControl*)page()->Image_ied_Required_space_ok, (TControl*)page()->Image_Not_enough_space,
-                            (TControl*)page()->Image_folder_no_Empty, (TControl*)page()->Image_folder_Incorect,
-                            (TControl*)page()->Image_Folder_does_not_exist})
+        for (TImage* c : {page()->Image_ied_Required_space_ok, page()->Image_Not_enough_space, page()->Image_folder_no_Empty,
+                          page()->Image_folder_Incorect, page()->Image_Folder_does_not_exist})
             if (c->Visible())
                 shown += (shown.empty() ? "" : ", ") + c->AccessibleName();
         return shown;

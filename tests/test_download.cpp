@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include <QAccessible>
 #include <QWidget>
@@ -281,13 +282,9 @@ TEST_F(DownloadTest, FileLargerThanTwoGiBResumesInFull)
     if (statvfs(box.path().c_str(), &vfs) == 0 && int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize) < size + (1LL << 30))
         GTEST_SKIP() << "the order must fit the volume's free space";
     std::string end = RandomBytes(size_t(tail), 9);
-    {
-        FILE* f = std::fopen((source + "/Big.wav").c_str(), "w");
-        ASSERT_TRUE(f);
-        ASSERT_EQ(fseeko(f, size - tail, SEEK_SET), 0);
-        std::fwrite(end.data(), 1, end.size(), f);
-        std::fclose(f);
-    }
+    writeFile(source + "/Big.wav", "");
+    fs::resize_file(source + "/Big.wav", uint64_t(size - tail));
+    std::ofstream(source + "/Big.wav", std::ios::binary | std::ios::app) << end;
     Serve("BIG", {"Big.wav"});
     fs::create_directory(dest);
     writeFile(dest + "/Big.wav", "");
@@ -298,12 +295,9 @@ TEST_F(DownloadTest, FileLargerThanTwoGiBResumesInFull)
     EXPECT_TRUE(w->FrameEnd1->Visible()) << log();
     EXPECT_EQ(Count("GET", "/files/Big.wav", "bytes=" + std::to_string(size - tail) + "-"), 1);
     EXPECT_EQ(int64_t(fs::file_size(dest + "/Big.wav")), size);
-    FILE* f = std::fopen((dest + "/Big.wav").c_str(), "r");
-    ASSERT_TRUE(f);
+    std::ifstream written(dest + "/Big.wav", std::ios::binary);
     std::string got(size_t(tail), '\0');
-    fseeko(f, size - tail, SEEK_SET);
-    EXPECT_EQ(std::fread(got.data(), 1, got.size(), f), got.size());
-    std::fclose(f);
+    written.seekg(size - tail).read(got.data(), tail);
     EXPECT_TRUE(got == end);
     EXPECT_EQ(page3()->Label_PercentAllFile->Text(), "100 % ");
 }

@@ -104,15 +104,6 @@ TEST_F(HttpTest, CertificateOfAnUnknownAuthorityIsAFailureLikeAnyOther)
     // Without a CA file the system's store is used, which knows no test CA either.
     w->IdSSLIOHandlerSocketOpenSSL1->CAFile.clear();
     EXPECT_EQ(idHTTP_Head_msg(client, url("/")), -495);
-
-    // Page 1 logs it, shows the error picture and takes VERIFYING... away.
-    auto* page1 = w->FrameCodeCopyFile1;
-    page1->Edit_CodeCopyFile->SetText("AB12");
-    SimulateClick(page1->Image_Next1);
-    EXPECT_TRUE(page1->Visible());
-    EXPECT_TRUE(page1->Image_errorCheck_filetxt->Visible());
-    EXPECT_FALSE(page1->Image_Verification->Visible());
-    EXPECT_NE(box.read("KW_installerlog.txt").find("preparationDownload  Code error=-495"), std::string::npos);
 }
 
 // What a hostile or broken server (or manifest) can send the client, and the

@@ -71,8 +71,6 @@ TEST_F(OrderTest, TrimmingAndValidation)
         EXPECT_EQ(w->CodeCopyFile, c.code) << "[" << c.typed << "]";
         if (c.result == 0) {
             EXPECT_EQ(w->UrlGet, server.base() + "/1/get/" + c.code);
-            EXPECT_EQ(w->UrlNext, server.base() + "/1/next/" + c.code);
-            EXPECT_EQ(w->UrlDone, server.base() + "/1/done/" + c.code);
             EXPECT_EQ(w->NameFileList, w->DirTemp + c.code + ".txt");
             EXPECT_FALSE(FileExists(w->NameFileList)) << "deleted once parsed";
             EXPECT_EQ(log(), "") << "a check that passes leaves no log";
@@ -130,15 +128,6 @@ TEST_F(OrderTest, OddWidthPictureASecondPictureAndOnlyThePicture)
     ASSERT_EQ(check("PIC"), 0);
     EXPECT_EQ(w->CountFileLoad, 0);
     EXPECT_EQ(w->SizeAllFile, 0);
-}
-
-TEST_F(OrderTest, UnknownCodeIsAFailedManifestFetch)
-{
-    EXPECT_EQ(check("NOSUCH"), -404);
-    EXPECT_EQ(log(), entry("preparationDownload " + w->UrlGet + " Code error=-404"));
-    EXPECT_TRUE(page1()->Image_errorCheck_filetxt->Visible());
-    ASSERT_EQ(modals.messages.size(), 1u);
-    EXPECT_EQ(modals.messages[0].rfind("Get_FileStream Error: " + w->UrlGet, 0), 0u);
 }
 
 // A manifest that cannot be read, or one out to harm: the order is refused

@@ -39,10 +39,7 @@ TEST_F(ProxyTest, RightCredentialsGoThroughTheProxy)
     EXPECT_EQ(modals.forms, std::vector<std::string>{"Proxy Authentication"});
     ASSERT_EQ(modals.messages.size(), 1u) << "the direct HEAD's failure";
     EXPECT_EQ(modals.messages[0], "Head_msg Error: " + server.base() + "\nHTTPProtocol Error: ") << "a HEAD has no body";
-    EXPECT_EQ(ProxyIp, "127.0.0.1");
     EXPECT_EQ(ProxyPort, proxy.port());
-    EXPECT_EQ(w->IdHTTP1->ProxyParams.ProxyUsername, "buyer");
-    EXPECT_TRUE(w->IdHTTP1->ProxyParams.BasicAuthentication);
     auto requests = server->Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].source, "127.0.0.1");
@@ -62,29 +59,6 @@ TEST_F(ProxyTest, WrongPasswordIsLoggedByTheProxyStepAndTheOrderStep)
     EXPECT_TRUE(w->FrameCodeCopyFile1->Image_errorCheck_filetxt->Visible());
     ASSERT_EQ(modals.messages.size(), 2u);
     EXPECT_EQ(modals.messages[1].rfind("Get_msg Error: " + server.base() + "\nHTTPProtocol Error: ", 0), 0u);
-}
-
-TEST_F(ProxyTest, PortThatIsNoNumberKeepsTheDialogOpen)
-{
-    int oks = 0;
-    modals.onForm = [&](TForm*) {
-        FormPassword->Edit_IPadressProxy->SetText("127.0.0.1");
-        FormPassword->Edit_ProxyPort->SetText("");
-        FormPassword->Edit_LoginUser->SetText("buyer");
-        SimulateClick(FormPassword->Button_ok);
-        ++oks;
-        EXPECT_TRUE(FormPassword->Visible()) << "still open after the conversion error";
-        EXPECT_EQ(ProxyIp, "127.0.0.1") << "taken over before the port failed";
-        EXPECT_EQ(LoginUser, "") << "not reached";
-        FormPassword->Edit_ProxyPort->SetText(std::to_string(proxy.port()));
-        FormPassword->Edit_PasswordUser->SetText("s3cret");
-        SimulateClick(FormPassword->Button_ok);
-        ++oks;
-    };
-    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, server.base()), 0);
-    EXPECT_EQ(oks, 2);
-    ASSERT_EQ(modals.messages.size(), 2u);
-    EXPECT_EQ(modals.messages[1], "'' is not a valid integer value");
 }
 
 TEST_F(ProxyTest, DialogShowsWhatWasTypedBeforeAndTabsInItsOrder)
@@ -110,12 +84,21 @@ TEST_F(ProxyTest, DialogShowsWhatWasTypedBeforeAndTabsInItsOrder)
     EXPECT_EQ(above, w->ClientWidget()->windowHandle()) << "a dialog of the main window";
     EXPECT_EQ(ProxyIp, "10.0.0.8") << "closed without OK: nothing taken over";
 
-    // Return in a field presses OK; Escape closes the dialog as its close box does.
+    // Return in a field presses OK: a port that is no number keeps the dialog
+    // open, the address taken over and the rest not yet. Escape closes it as
+    // its close box does.
+    bool stayed = false;
     modals.onForm = [&](TForm*) {
+        FormPassword->Edit_IPadressProxy->SetText("127.0.0.1");
+        FormPassword->Edit_LoginUser->SetText("buyer");
+        Press(FormPassword->Edit_LoginUser->Handle(), Qt::Key_Return);
+        stayed = FormPassword->Visible() && ProxyIp == "127.0.0.1" && LoginUser == "me";
         FormPassword->Edit_ProxyPort->SetText("8080");
         Press(FormPassword->Edit_LoginUser->Handle(), Qt::Key_Return);
     };
     FormPassword->ShowModal();
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(modals.messages, std::vector<std::string>{"'' is not a valid integer value"});
     EXPECT_EQ(ProxyPort, 8080);
     bool closed = false;
     modals.onForm = [&](TForm*) {

@@ -23,23 +23,18 @@ TEST(Paths, BundleAndBareExecutable)
 }
 
 namespace {
-// A process whose command line reads like a running copy of the installer.
-pid_t StartLookalike(const std::string& commandLine)
+// `program` run as `argv0` with the argument 30: /bin/sleep under a borrowed
+// name, or a copy of this test program, which then only sleeps.
+pid_t Start(const std::string& program, const std::string& argv0)
 {
     pid_t pid = fork();
     if (pid == 0) {
-        execl("/bin/sleep", commandLine.c_str(), "30", (char*)nullptr);
+        setenv("KESTROW_TEST_SLEEP", "30", 1);
+        execl(program.c_str(), argv0.c_str(), "30", (char*)nullptr);
         _exit(127);
     }
     return pid;
 }
-
-void Stop(pid_t pid)
-{
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-}
-
 }  // namespace
 
 // Processes of a copy of this test program, private to the test: other
@@ -53,20 +48,17 @@ TEST(SingleInstanceGuard, CountsProcessesThatRunTheSameExecutable)
     std::filesystem::create_symlink(exe, box.file("linked"));
 
     // A command line that merely names the copy (an editor, a grep) is none.
-    pid_t lookalike = StartLookalike(exe);
+    pid_t lookalike = Start("/bin/sleep", exe);
     EXPECT_EQ(AnotherCopyOf(exe), 0);
-    pid_t copy = fork();
-    if (copy == 0) {
-        setenv("KESTROW_TEST_SLEEP", "30", 1);
-        execl(box.file("linked").c_str(), "linked", (char*)nullptr);  // through a link
-        _exit(127);
-    }
+    pid_t copy = Start(box.file("linked"), "linked");  // through a link
     ASSERT_TRUE(waitFor([&] {
         std::error_code ec;
         return std::filesystem::read_symlink("/proc/" + std::to_string(copy) + "/exe", ec) == exe;
     }));
     EXPECT_EQ(AnotherCopyOf(exe), copy);
     EXPECT_NE(AnotherCopyOf("/proc/self/exe"), copy) << "the original is another file";
-    Stop(lookalike);
-    Stop(copy);
+    for (pid_t pid : {lookalike, copy}) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
 }

@@ -42,14 +42,6 @@ bool NoTemporaryLeft(const std::string& root)
 }
 }  // namespace
 
-TEST(UnrarCommandLine, AMissingArchiveIsNamed)
-{
-    Sandbox box;
-    Outcome r = Unrar(box.file("missing.rar"), box.file("out"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "unrar: " + box.file("missing.rar") + ": No such file or directory\n");
-}
-
 TEST(Unrar, ExtractsEveryFileWithItsFoldersInEachLayout)
 {
     struct Layout {
