@@ -230,7 +230,9 @@ TEST_F(OrderTest, ClosingTheWindowCutsABlockingRequest)
 TEST_F(OrderTest, EnterChecksAndStaysNextShowsVerifyingThenMoves)
 {
     page1()->Edit_CodeCopyFile->SetText("");
-    SimulateKey(page1()->Edit_CodeCopyFile, vkReturn);
+    SimulateClick(page1()->Image_Next1);
+    EXPECT_TRUE(page1()->Visible()) << "a failed check stays on page 1";
+    EXPECT_FALSE(page1()->Image_Verification->Visible());
     EXPECT_TRUE(page1()->Image_invalid_code->Visible());
     SimulateKey(page1()->Edit_CodeCopyFile, 'X', "x");
     EXPECT_FALSE(page1()->Image_invalid_code->Visible()) << "any key hides it";
