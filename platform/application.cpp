@@ -161,6 +161,9 @@ void TApplication::Run()
     if (!mainForm_)
         return;
     mainForm_->Show();
+    // The keyboard goes to the new window at once, also where no window
+    // manager hands it over (a kiosk, a bare X session).
+    mainForm_->ClientWidget()->window()->activateWindow();
     if (mainForm_->Visible())
         QApplication::exec();
 }
