@@ -16,6 +16,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace rar_headers {
+
 constexpr uint8_t kRar5Signature[8] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00};
 constexpr uint8_t kRar4Signature[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
 
@@ -127,3 +129,5 @@ private:
 // volume follows; `index` is the volume's place in its set (0 = the first).
 bool ReadRar5Volume(const Volume& v, int index, Walker& walker);
 bool ReadRar4Volume(const Volume& v, int index, Walker& walker);
+
+}  // namespace rar_headers

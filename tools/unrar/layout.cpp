@@ -2,19 +2,7 @@
 
 #include "tools/unrar/headers.h"
 
-namespace {
-constexpr int kMaxVolumes = 10000;
-
-int Format(const Volume& v)
-{
-    std::vector<uint8_t> head = v.Read(0, std::min<uint64_t>(8, v.size()));
-    if (head.size() >= 8 && std::memcmp(head.data(), kRar5Signature, 8) == 0)
-        return 5;
-    if (head.size() >= 7 && std::memcmp(head.data(), kRar4Signature, 7) == 0)
-        return 4;
-    v.Fail("not a RAR archive");
-}
-}  // namespace
+namespace rar_headers {
 
 void Walker::Add(const Volume& v, Piece piece, bool firstFileOfVolume)
 {
@@ -42,6 +30,24 @@ void Walker::Finish(const Volume& last)
     if (pending_)
         last.Fail("\"" + pending_->name + "\" continues in a volume that does not follow");
 }
+
+}  // namespace rar_headers
+
+namespace {
+using namespace rar_headers;
+
+constexpr int kMaxVolumes = 10000;
+
+int Format(const Volume& v)
+{
+    std::vector<uint8_t> head = v.Read(0, std::min<uint64_t>(8, v.size()));
+    if (head.size() >= 8 && std::memcmp(head.data(), kRar5Signature, 8) == 0)
+        return 5;
+    if (head.size() >= 7 && std::memcmp(head.data(), kRar4Signature, 7) == 0)
+        return 4;
+    v.Fail("not a RAR archive");
+}
+}  // namespace
 
 bool IsSafeRelativePath(const std::string& name)
 {

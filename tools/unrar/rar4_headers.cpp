@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace rar_headers {
+
 bool ReadRar4Volume(const Volume& v, int index, Walker& walker)
 {
     uint64_t pos = sizeof kRar4Signature;
@@ -99,3 +101,5 @@ bool ReadRar4Volume(const Volume& v, int index, Walker& walker)
     // Old archives end without an end block: a file cut at the end says more follows.
     return sawEnd ? next : lastSplitAfter;
 }
+
+}  // namespace rar_headers

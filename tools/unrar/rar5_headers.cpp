@@ -9,6 +9,8 @@ namespace {
 constexpr uint64_t kMaxHeader = 2 * 1024 * 1024;
 }  // namespace
 
+namespace rar_headers {
+
 bool ReadRar5Volume(const Volume& v, int index, Walker& walker)
 {
     uint64_t pos = sizeof kRar5Signature;
@@ -100,3 +102,5 @@ bool ReadRar5Volume(const Volume& v, int index, Walker& walker)
     }
     return notLast;
 }
+
+}  // namespace rar_headers
