@@ -49,7 +49,6 @@ protected:
     }
     std::string shipped() const { return downloads + "/Kestrow.app/Contents/MacOS/unrar"; }
     std::string placed() const { return downloads + "/unrar"; }
-    std::string log() const { return readFile(w->PathFileLog); }
 
     std::string downloads;
     std::string dest;

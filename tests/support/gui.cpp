@@ -72,6 +72,8 @@ void CloseMainWindow()
     FormDecompres = nullptr;
 }
 
+std::string WindowTest::log() const { return readFile(w->PathFileLog); }
+
 std::string LogEntry(const std::string& purchaseCode, const std::string& message)
 {
     return "KestrowInstaller Version 1 \xD0\xBE\xD1\x82 06.12.2026\nYour purchase code: " + purchaseCode + "\n" + message;

@@ -41,7 +41,7 @@ class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override { w = OpenMainWindow(box.path()); }
     void TearDown() override { CloseMainWindow(); }
-    std::string log() const { return box.read("KW_installerlog.txt"); }
+    std::string log() const;  // the installer log the window writes
 
     Sandbox box;
     TFormDecompres* w = nullptr;
