@@ -4,8 +4,25 @@
 #include "net/transfer.h"
 #include "order/manifest.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+
+AnsiString TransportFailure(int code)
+{
+    switch (-code) {
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EPIPE: return "the connection was cut";
+    case ETIMEDOUT: return "the connection timed out";
+    case ECONNREFUSED: return "the connection was refused";
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ENETDOWN:
+    case EHOSTDOWN: return "the server could not be reached";
+    default: return "";
+    }
+}
 
 AnsiString CodeMeaning(int code)
 {
@@ -15,8 +32,10 @@ AnsiString CodeMeaning(int code)
     case kNotHttps: return "an address is not https://";
     case kNoHttpStatus: return "the server's answer carried no HTTP status";
     case kTooLarge: return "the server stated a size larger than the installer accepts";
-    case kSizeMismatch: return "a file did not end at the size the server stated for it";
-    case kAnswerDoesNotFit: return "the server answered a resume with a part that does not fit the file";
+    case kSizeMismatch: return "the server's answer disagrees with the file's stated size";
+    case kCompressed: return "the server sent the file compressed, which was not asked for";
+    case kHeaderTooLarge: return "the server's answer had headers too large to take";
+    case kRequestFailed: return "the request could not be made";
     case kCannotCreateFile: return "the order list could not be stored";
     case kCannotOpenFile: return "a file of the order could not be created or opened in the folder";
     case kManifestCannotOpen: return "the order list could not be read";
@@ -29,7 +48,9 @@ AnsiString CodeMeaning(int code)
     case kManifestSameName: return "two entries of the order list name the same file";
     default: break;
     }
-    if (code <= -100 && code >= -599)
+    if (AnsiString cause = TransportFailure(code); !cause.empty())
+        return cause;
+    if (code <= -200 && code >= -599)
         return "the server answered " + IntToStr(-code);
     if (code < 0)
         return std::strerror(-code);
@@ -46,11 +67,15 @@ AnsiString PlainReason(int code, const AnsiString& name)
     case kCannotOpenFile: return "The folder does not let the installer write " + what + ".";
     case WSAHOST_NOT_FOUND: return "The download server was not found. Is this computer online?";
     case kCertificateNotVerified: return "The download server's certificate is not trusted.";
-    case kSizeMismatch:
-    case kAnswerDoesNotFit: return "The download server sent " + what + " incomplete.";
+    case kSizeMismatch: return "The download server sent " + what + " at a size other than it stated.";
+    case kCompressed: return "The download server sent " + what + " compressed, which was not asked for.";
     default: break;
     }
-    if (code <= -100 && code >= -599)
+    if (AnsiString cause = TransportFailure(code); !cause.empty()) {
+        cause[0] = char(std::toupper(static_cast<unsigned char>(cause[0])));
+        return cause + " (" + what + ").";
+    }
+    if (code <= -200 && code >= -599)
         return "The download server refused " + what + " (" + IntToStr(-code) + ").";
     if (code < 0)
         return "The connection to the download server failed (" + AnsiString(std::strerror(-code)) + ").";

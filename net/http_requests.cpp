@@ -35,7 +35,9 @@ int ShowReturnCodeExcept(const AnsiString& message, int number)
 namespace {
 // The shape every request function shares. `request` may replace the
 // message given to the status report (the text GET puts its body there).
-template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& request, int64_t limit = 0)
+// `quiet`: a status the caller handles itself, returned without a box.
+template <class Request>
+int Run(TIdHTTP* client, AnsiString message, Request&& request, int64_t limit = 0, int quiet = 0)
 {
     struct Limit {
         TIdHTTP* client;
@@ -50,6 +52,8 @@ template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& 
             return -e.LastError;
         return ShowReturnCodeExcept(message + "\nSocket Error: " + e.Message, e.LastError);
     } catch (const EIdHTTPProtocolException& e) {
+        if (e.ErrorCode == quiet && quiet != 0)
+            return -quiet;
         // An error page is the server's text: one line of it, nothing that steers a terminal.
         return ShowReturnCodeExcept(message + "\nHTTPProtocol Error: " + PrintableLine(e.ErrorMessage), e.ErrorCode);
     } catch (const EInOutError& e) {
@@ -59,6 +63,11 @@ template <class Request> int Run(TIdHTTP* client, AnsiString message, Request&& 
         return ShowReturnCodeExcept(
             message + "\nSSL Error: The server's certificate could not be verified.\n" + e.Message,
             kCertificateNotVerified);
+    } catch (const EIdException& e) {
+        // Whatever else the client raises is one failed request too.
+        return ShowReturnCodeExcept(message + "\nError: " + PrintableLine(e.Message), kRequestFailed);
+    } catch (const std::exception& e) {
+        return ShowReturnCodeExcept(message + "\nError: " + PrintableLine(e.what()), kRequestFailed);
     }
     return idHTTP_ShowReturnCode(client, message);
 }
@@ -80,14 +89,17 @@ int idHTTP_FileSize(TIdHTTP* client, const AnsiString& url, int64_t& size)
 
 int idHTTP_Get_msg(TIdHTTP* client, const AnsiString& url)
 {
-    return Run(client, "Get_msg Error: " + url, [&](AnsiString& message) { message = PrintableLine(client->Get(url)); });
+    return Run(
+        client, "Get_msg Error: " + url, [&](AnsiString& message) { message = PrintableLine(client->Get(url)); },
+        kTextLimit);
 }
 
-int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file, int64_t limit)
+int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file, int64_t limit, int quietStatus)
 {
     if (!file)
         return kNoFileStream;
-    return Run(client, "Get_FileStream Error: " + url, [&](AnsiString&) { client->Get(url, file); }, limit);
+    return Run(
+        client, "Get_FileStream Error: " + url, [&](AnsiString&) { client->Get(url, file); }, limit, quietStatus);
 }
 
 int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory, int64_t limit)

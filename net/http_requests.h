@@ -10,6 +10,11 @@
 //   -93          the address is not https://: nothing was sent
 //   -71          the answer carried no HTTP status
 //   -27          the body is larger than the limit the caller gave
+//   -74          the answer disagrees with the file's size, or its range
+//                starts elsewhere than asked
+//   -84          the body came compressed, which was never asked for
+//   -90          the answer's headers are too large to take
+//   -600         anything else the client raised (a URL it cannot parse, ...)
 // Every other failure shows one message box naming the function, the URL
 // and the cause.
 
@@ -21,6 +26,11 @@ constexpr int kNoHttpStatus = -71;   // -EPROTO
 constexpr int kTooLarge = -27;       // -EFBIG
 constexpr int kNoFileStream = -43;   // idHTTP_Get_FileStream without a stream: no request made
 constexpr int kNoMemoryStream = -53; // idHTTP_Get_MemoryStream without a stream: no request made
+constexpr int kSizeMismatch = -74;   // -EBADMSG: not the file's one size
+constexpr int kCompressed = -84;     // -EILSEQ
+constexpr int kHeaderTooLarge = -90; // -EMSGSIZE
+constexpr int kRequestFailed = -600;
+constexpr int64_t kTextLimit = 64 << 10;  // the body of idHTTP_Get_msg, which nobody reads
 
 int idHTTP_setReturnCode(TIdHTTP* client);
 int idHTTP_ShowReturnCode(TIdHTTP* client, const AnsiString& message);
@@ -32,7 +42,10 @@ int idHTTP_Head_msg(TIdHTTP* client, const AnsiString& url, int ignored = 0);
 int idHTTP_FileSize(TIdHTTP* client, const AnsiString& url, int64_t& size);
 int idHTTP_Get_msg(TIdHTTP* client, const AnsiString& url);
 // `limit`: the most bytes the body may bring (-27 beyond), 0 for no limit.
-int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file, int64_t limit = 0);
+// `quietStatus`: a status the caller handles itself, returned as its code
+// without a box.
+int idHTTP_Get_FileStream(TIdHTTP* client, const AnsiString& url, TStream* file, int64_t limit = 0,
+                          int quietStatus = 0);
 int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStream* memory, int64_t limit = 0);
 
 // The part of the URL after its last "/"; -1 when it has none.

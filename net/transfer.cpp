@@ -5,10 +5,8 @@
 #include <memory>
 
 namespace {
-// The file as the client writes it. The server's answer decides where the
-// body belongs: a whole body (200) replaces the file, a partial one goes to
-// the offset its Content-Range names. So a server that ignores or shifts the
-// asked range never corrupts the file.
+// The file as the client writes it. A partial answer starts where it was
+// asked to (the client refuses any other); a whole one (200) replaces the file.
 class ResumeTarget : public TStream {
 public:
     ResumeTarget(TFileStream* file, TIdHTTP* client, int64_t start) : file_(file), client_(client), start_(start) {}
@@ -17,39 +15,33 @@ public:
     {
         if (first_) {
             first_ = false;
-            Place();
+            if (start_ > 0 && client_->ResponseCode() != 206) {
+                file_->Truncate(0);
+                file_->Seek(0, soBeginning);
+            }
         }
-        if (misfit_)
-            return count;  // dropped: the pass fails and the next one starts over
         return file_->Write(buffer, count);
     }
     int64_t Read(void* buffer, int64_t count) override { return file_->Read(buffer, count); }
     int64_t Seek(int64_t offset, int origin) override { return file_->Seek(offset, origin); }
-    bool Misfit() const { return misfit_; }
 
 private:
-    void Place()
-    {
-        if (start_ == 0)
-            return;
-        int64_t at = client_->ResponseCode() == 206 ? client_->ResponseRangeStart() : 0;
-        if (at == start_)
-            return;
-        if (at < 0 || at > start_) {
-            // A gap would be left: start the file over on the next pass.
-            misfit_ = true;
-            file_->Truncate(0);
-            return;
-        }
-        file_->Truncate(at);
-        file_->Seek(at, soBeginning);
-    }
-
     TFileStream* file_;
     TIdHTTP* client_;
     int64_t start_;
     bool first_ = true;
-    bool misfit_ = false;
+};
+
+// The size the client holds every answer to, for one transfer.
+struct ExpectedSize {
+    TIdHTTP* client;
+    ExpectedSize(TIdHTTP* c, int64_t size) : client(c) { client->ExpectedLength = size > 0 ? size : -1; }
+    ~ExpectedSize()
+    {
+        client->ExpectedLength = -1;
+        // The range never outlives its request: later requests ask from byte 0.
+        client->Request.Range = "0";
+    }
 };
 }  // namespace
 
@@ -107,21 +99,25 @@ int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, cons
     }
 
     ResumeTarget target(file.get(), client, start);
+    // A file whose size no answer states is asked from its length: a 416 that
+    // names that length as the whole says it is complete.
+    const bool sizeUnknown = size <= 0 && start > 0;
     int r;
-    try {
-        r = idHTTP_Get_FileStream(client, url, &target);
-    } catch (...) {
-        client->Request.Range = "0";
-        throw;
+    {
+        ExpectedSize expected(client, size);
+        r = idHTTP_Get_FileStream(client, url, &target, 0, sizeUnknown ? 416 : 0);
     }
-    // The range never outlives its request: later requests ask from byte 0.
-    client->Request.Range = "0";
+    if (r == -416 && sizeUnknown) {
+        if (client->EntityLength() == start) {
+            size = start;
+            return 1;
+        }
+        return idHTTP_ShowReturnCode(client, "Get_FileStream Error: " + url);
+    }
     if (r != 0)
         return r;
-    if (target.Misfit())
-        return kAnswerDoesNotFit;
     int64_t stated = client->EntityLength();
-    int64_t expected = stated >= 0 ? stated : size > 0 ? size : -1;
+    int64_t expected = size > 0 ? size : stated;
     int64_t length = file->Size();
     if (expected >= 0 && length != expected)
         return kSizeMismatch;

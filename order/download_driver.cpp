@@ -93,6 +93,9 @@ int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
         AnsiString name = ExtractFileName(NameFileDwl[i]);
         page->ShowFile(name, i + 1, CountFileLoad);
         int r = idHTTP_ReadWriteFileResumingFun(client, NameFileLoad[i], NameFileDwl[i], size, CorrectProgressBar);
+        // A file no answer gave a size is whole now: no later pass asks it for more.
+        if ((r == 0 || r == 1) && SizeFileLoad[i] <= 0)
+            SizeFileLoad[i] = size;
         if (Terminate_ThreadCritSec == Terminate_ThreadCode)
             return Terminate_ThreadCode;
         // A host that could not be found has not delivered the file either.

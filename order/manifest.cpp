@@ -66,6 +66,8 @@ bool IsFileUrl(const AnsiString& url)
     for (char c : url)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '#')
             return false;
+    if (!UrlParses(url))
+        return false;
     size_t host = scheme.size(), path = url.find('/', host);
     if (path == AnsiString::npos || path == host)
         return false;
@@ -84,7 +86,8 @@ int CheckManifestEntries(const std::vector<AnsiString>& names, int count, int sk
             return kManifestNotAFileUrl;
         AnsiString name;
         GetFile_Url(url.c_str(), name);  // the name page 2 gives the local file
-        if (bad != skip && !seen.insert(name).second)
+        // Many disks a library goes onto take Manual.pdf and manual.pdf for one file.
+        if (bad != skip && !seen.insert(FoldedFileName(name)).second)
             return kManifestSameName;
     }
     bad = -1;

@@ -28,7 +28,8 @@ int ReadManifest(FILE* file, int& count, std::vector<AnsiString>& names, std::ve
 
 // Every entry must be the https address of one file: "https://", a host, a
 // path whose last part names the file (not "." or ".."), no fragment and no
-// control character; and no two entries, but for the one at `skip` (the
-// product picture, which is never written), may name the same local file.
+// control character, one the client's URL parser takes; and no two entries,
+// but for the one at `skip` (the product picture, which is never written),
+// may name the same local file, letter case and Unicode composition aside.
 // Returns 0, or one of the two codes above with `bad` the entry at fault.
 int CheckManifestEntries(const std::vector<AnsiString>& names, int count, int skip, int& bad);

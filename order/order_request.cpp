@@ -74,8 +74,8 @@ int TFormDecompres::preparationDownload()
 
     r = idHTTP_ReadWriteFile(IdHTTP1, UrlGet, NameFileList, kManifestLimit);
     if (r != 0) {
-        if (r == kTooLarge)
-            DeleteFile(NameFileList);
+        // Whatever came is no order list (too long, compressed, cut).
+        DeleteFile(NameFileList);
         message += UrlGet;
         return fail(r);
     }
@@ -110,12 +110,15 @@ int TFormDecompres::preparationDownload()
         {
             TMemoryStream stream;
             int got = idHTTP_Get_MemoryStream(IdHTTP1, url, &stream, kPictureLimit);
-            if (got == kTooLarge)
-                stream.Clear();
-            ShowImage_Tundrel(FrameCodeCopyFile1, &stream);
-            ShowImage_Tundrel(FrameDirCopyFile1, &stream);
-            ShowImage_Tundrel(FrameLibInstal1, &stream);
-            ShowImage_Tundrel(FrameEnd1, &stream);
+            TBitmap picture;
+            if (got != kTooLarge) {
+                stream.SetPosition(0);
+                picture.LoadFromStream(&stream);
+            }
+            ShowImage_Tundrel(FrameCodeCopyFile1, picture);
+            ShowImage_Tundrel(FrameDirCopyFile1, picture);
+            ShowImage_Tundrel(FrameLibInstal1, picture);
+            ShowImage_Tundrel(FrameEnd1, picture);
             // The order goes on without it; the log says why.
             if (!FrameEnd1->Image_Tundrel->Visible() && Terminate_ThreadCritSec != Terminate_ThreadCode)
                 Info_toFile("preparationDownload \nNo product picture " + url, got != 0 ? got : kPictureUnreadable);

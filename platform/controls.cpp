@@ -151,6 +151,37 @@ struct TBitmap::Data {
 TBitmap::TBitmap() : data_(new Data) {}
 TBitmap::~TBitmap() = default;
 
+namespace {
+// Each scan of a progressive JPEG is a pass over every block of the picture,
+// so a picture of few bytes can repeat one for an hour of decoding. Real
+// ones have about ten. 0xFF 0xDA starts a scan; inside a scan's data 0xFF is
+// always followed by 0x00 or a restart marker, so the count is exact.
+constexpr int kMaxJpegScans = 24;
+
+bool TooManyScans(const QByteArray& bytes)
+{
+    int scans = 0;
+    for (qsizetype at = bytes.indexOf("\xFF\xDA"); at >= 0; at = bytes.indexOf("\xFF\xDA", at + 2))
+        if (++scans > kMaxJpegScans)
+            return true;
+    return false;
+}
+
+bool DecodeBounded(const QByteArray& bytes, QImage& image)
+{
+    QBuffer buffer(const_cast<QByteArray*>(&bytes));
+    QImageReader reader(&buffer);
+    // Only decoders whose cost follows the picture's size and bytes.
+    const QByteArray format = reader.format();
+    if (format != "png" && format != "jpeg" && format != "gif" && format != "bmp")
+        return false;
+    if (format == "jpeg" && TooManyScans(bytes))
+        return false;
+    QSize size = reader.size();
+    return size.isValid() && int64_t(size.width()) * size.height() <= TBitmap::MaxStreamPixels && reader.read(&image);
+}
+}  // namespace
+
 bool TBitmap::LoadFromStream(TStream* stream)
 {
     QByteArray bytes;
@@ -158,16 +189,21 @@ bool TBitmap::LoadFromStream(TStream* stream)
     int64_t n;
     while ((n = stream->Read(buf, sizeof buf)) > 0)
         bytes.append(buf, qsizetype(n));
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer);
-    QSize size = reader.size();
     QImage image;
-    bool ok = size.isValid() && int64_t(size.width()) * size.height() <= MaxStreamPixels && reader.read(&image);
+    bool ok = DecodeBounded(bytes, image);
     data_->pixmap = ok ? QPixmap::fromImage(image) : QPixmap();
     data_->resource.clear();
     if (changed_)
         changed_();
     return ok;
+}
+
+void TBitmap::Assign(const TBitmap& other)
+{
+    data_->pixmap = other.data_->Pixmap();  // shared, not copied
+    data_->resource.clear();
+    if (changed_)
+        changed_();
 }
 
 bool TBitmap::LoadFromResource(const String& name)

@@ -85,9 +85,12 @@ class TBitmap {
 public:
     TBitmap();
     ~TBitmap();
-    // False, with the bitmap left empty, when the data is no picture or one
-    // of more than MaxStreamPixels (judged from its header, before decoding).
+    // False, with the bitmap left empty, when the data is no picture, one of
+    // more than MaxStreamPixels (judged from its header, before decoding), or
+    // one whose decoding would cost far more than its size says (a JPEG of
+    // many scans; formats other than PNG, JPEG, GIF and BMP).
     bool LoadFromStream(TStream* stream);
+    void Assign(const TBitmap& other);  // the other's picture, shared
     static constexpr int64_t MaxStreamPixels = 16 << 20;
     bool LoadFromResource(const String& name);
     int Width() const;   // pixels (the picture's own, not its display size)

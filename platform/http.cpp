@@ -13,7 +13,7 @@
 namespace {
 constexpr long kReceiveBuffer = 512 * 1024;  // the default 16 KiB is far slower
 constexpr int kWorkEventMs = 20;             // work events also while nothing arrives
-constexpr size_t kMaxErrorBody = 1 << 20;
+constexpr size_t kMaxErrorBody = 64 << 10;  // an error page is read this far, then cut
 
 void GlobalInit()
 {
@@ -71,13 +71,17 @@ struct TIdHTTP::Impl {
     int64_t rangeTotal = -1;
     bool chunked = false;
     bool closeNotice = false;
+    String encoding;  // Content-Encoding, when the answer named one
 
     // the running request
     TStream* stream = nullptr;
     String* text = nullptr;
     String errorBody;
     int64_t workCount = 0;
-    bool tooLarge = false;
+    bool checked = false;       // the answer's headers were held against what was asked
+    bool errorBodyCut = false;  // the error page ran past kMaxErrorBody
+    int refusal = 0;            // the errno the answer is refused with, 0 while it is fine
+    String refusalText;
     std::exception_ptr writeError;
     char errbuf[CURL_ERROR_SIZE] = {};
 
@@ -122,6 +126,13 @@ struct TIdHTTP::Impl {
             d->rangeStart = -1;
             d->rangeTotal = -1;
             d->chunked = false;
+            d->encoding.clear();
+        } else if (n > 17 && strncasecmp(data, "Content-Encoding:", 17) == 0) {
+            String value(data + 17, n - 17);
+            auto first = value.find_first_not_of(" \t"), last = value.find_last_not_of(" \t\r\n");
+            d->encoding = first == String::npos ? String() : value.substr(first, last - first + 1);
+            if (strcasecmp(d->encoding.c_str(), "identity") == 0)
+                d->encoding.clear();
         } else if (n > 20 && strncasecmp(data, "Content-Range: bytes ", 21) == 0) {
             // bytes FIRST-LAST/TOTAL
             String value(data + 21, n - 21);
@@ -135,6 +146,54 @@ struct TIdHTTP::Impl {
         return n;
     }
 
+    void Refuse(int err, String why)
+    {
+        if (!refusal) {
+            refusal = err;
+            refusalText = std::move(why);
+        }
+    }
+
+    // Where the answer's body starts in the whole file: a 206 at its
+    // Content-Range, anything else at byte 0.
+    int64_t EntityOffset() const { return responseCode == 206 ? std::max<int64_t>(rangeStart, 0) : 0; }
+
+    // The size of the whole file as this answer states it, -1 when it does not.
+    int64_t StatedEntity() const
+    {
+        if (responseCode == 206 || responseCode == 416)
+            return rangeTotal;
+        curl_off_t length = -1;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        return int64_t(length);
+    }
+
+    // A successful answer, held against what was asked before any byte of it
+    // is taken: the encoding, the range's start, the file's one size.
+    void CheckAnswer(bool head)
+    {
+        checked = true;
+        if (head)
+            return;
+        if (!encoding.empty()) {
+            Refuse(EILSEQ, "the server sent the file compressed (" + encoding + "), which was not asked for");
+            return;
+        }
+        const String& asked = owner->Request.Range;
+        if (responseCode == 206 && (asked.empty() || rangeStart != std::atoll(asked.c_str()))) {
+            Refuse(EBADMSG, "The answer starts at byte " + std::to_string(rangeStart) + ", not at byte " +
+                                (asked.empty() ? String("0") : asked) + " as asked.");
+            return;
+        }
+        int64_t expected = owner->ExpectedLength, stated = StatedEntity();
+        if (expected >= 0 && stated >= 0 && stated != expected)
+            Refuse(EBADMSG, "The answer states " + std::to_string(stated) + " bytes for a file of " +
+                                std::to_string(expected) + " bytes.");
+        int64_t limit = owner->BodyLimit;
+        if (limit > 0 && stated - EntityOffset() > limit)
+            Refuse(EFBIG, "The answer is larger than " + std::to_string(limit) + " bytes.");
+    }
+
     static size_t OnBody(char* data, size_t size, size_t count, void* self)
     {
         auto* d = static_cast<Impl*>(self);
@@ -143,22 +202,23 @@ struct TIdHTTP::Impl {
             return 0;
         d->workCount += int64_t(n);
         // Only a successful body reaches the caller; an error body is kept
-        // for the protocol error.
+        // for the protocol error, as far as a page goes.
         if (d->responseCode < 200 || d->responseCode > 299) {
-            if (d->errorBody.size() < kMaxErrorBody)
-                d->errorBody.append(data, std::min(n, kMaxErrorBody - d->errorBody.size()));
-            return n;
+            size_t room = kMaxErrorBody - d->errorBody.size();
+            d->errorBody.append(data, std::min(n, room));
+            d->errorBodyCut = n > room;
+            return d->errorBodyCut ? 0 : n;
         }
-        // A body past the limit is refused as soon as its length says so.
+        if (!d->checked)
+            d->CheckAnswer(false);
+        // Not a byte past the file's size or the caller's limit.
+        int64_t expected = d->owner->ExpectedLength >= 0 ? d->owner->ExpectedLength : d->StatedEntity();
+        if (expected >= 0 && d->EntityOffset() + d->workCount > expected)
+            d->Refuse(EBADMSG, "The answer runs past the file's size of " + std::to_string(expected) + " bytes.");
         int64_t limit = d->owner->BodyLimit;
-        if (limit > 0 && d->workCount == int64_t(n)) {
-            curl_off_t length = -1;
-            curl_easy_getinfo(d->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-            d->tooLarge = length > limit;
-        }
         if (limit > 0 && d->workCount > limit)
-            d->tooLarge = true;
-        if (d->tooLarge)
+            d->Refuse(EFBIG, "The answer is larger than " + std::to_string(limit) + " bytes.");
+        if (d->refusal)
             return 0;
         try {
             if (d->stream)
@@ -296,6 +356,11 @@ struct TIdHTTP::Impl {
             throw EIdOSSLConnectError(detail);
         case CURLE_OPERATION_TIMEDOUT:
             Raise(ETIMEDOUT, std::strerror(ETIMEDOUT));
+        case CURLE_OUT_OF_MEMORY:  // how this libcurl refuses a header past its 100 KiB
+#if LIBCURL_VERSION_NUM >= 0x080600
+        case CURLE_TOO_LARGE:
+#endif
+            Raise(EMSGSIZE, ("The answer is too large to take: " + detail).c_str());
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
         case CURLE_PARTIAL_FILE:
@@ -321,7 +386,11 @@ struct TIdHTTP::Impl {
         rangeTotal = -1;
         chunked = false;
         closeNotice = false;
-        tooLarge = false;
+        encoding.clear();
+        checked = false;
+        errorBodyCut = false;
+        refusal = 0;
+        refusalText.clear();
         stream = toStream;
         text = toText;
         errorBody.clear();
@@ -355,9 +424,13 @@ struct TIdHTTP::Impl {
             Close();
             std::rethrow_exception(writeError);
         }
-        if (tooLarge) {
+        if (refusal) {
             Close();
-            Raise(EFBIG, ("The answer is larger than " + std::to_string(owner->BodyLimit) + " bytes.").c_str());
+            Raise(refusal, refusalText.c_str());
+        }
+        if (errorBodyCut) {
+            Close();
+            throw EIdHTTPProtocolException(responseCode, statusLine, errorBody);
         }
         if (code != CURLE_OK)
             RaiseFailure(code);
@@ -372,6 +445,13 @@ struct TIdHTTP::Impl {
             Raise(EPROTO, "The answer carried no HTTP status.");
         }
         bool success = status >= 200 && status <= 299;
+        // An answer without a body never met the checks above.
+        if (success && !checked)
+            CheckAnswer(head);
+        if (refusal) {
+            Close();
+            Raise(refusal, refusalText.c_str());
+        }
         if (success && !head && contentLength < 0 && !chunked && !closeNotice) {
             Close();
             Raise(ECONNRESET, "The answer ended without saying it was complete.");
@@ -399,7 +479,18 @@ int TIdHTTP::ResponseCode() const { return d->responseCode; }
 String TIdHTTP::ResponseText() const { return d->statusLine; }
 int64_t TIdHTTP::ContentLength() const { return d->contentLength; }
 int64_t TIdHTTP::ResponseRangeStart() const { return d->rangeStart; }
-int64_t TIdHTTP::EntityLength() const { return d->responseCode == 206 ? d->rangeTotal : d->contentLength; }
+int64_t TIdHTTP::EntityLength() const
+{
+    return d->responseCode == 206 || d->responseCode == 416 ? d->rangeTotal : d->contentLength;
+}
+
+bool UrlParses(const String& url)
+{
+    CURLU* parsed = curl_url();
+    bool ok = parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+    curl_url_cleanup(parsed);
+    return ok;
+}
 
 void TIdHTTP::Disconnect()
 {

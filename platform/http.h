@@ -12,9 +12,14 @@
 //                             not https:// (EPROTONOSUPPORT, 93, nothing is
 //                             sent), an answer without an HTTP status
 //                             (EPROTO, 71), a body larger than BodyLimit
-//                             (EFBIG, 27), and a body without a length that
+//                             (EFBIG, 27), a body without a length that
 //                             ended without TLS's close notice, which may be
-//                             a cut (ECONNRESET);
+//                             a cut (ECONNRESET), an answer that disagrees
+//                             with ExpectedLength or starts elsewhere than
+//                             the range asked (EBADMSG, 74), a body sent
+//                             compressed though no encoding was asked for
+//                             (EILSEQ, 84), and headers too large to take
+//                             (EMSGSIZE, 90);
 //   EIdHTTPProtocolException  the server (or a proxy refusing the tunnel)
 //                             answered a final status outside 2xx;
 //   EIdOSSLConnectError       the TLS handshake failed, most often because
@@ -104,6 +109,10 @@ public:
     // The most a GET's body may bring, 0 for no limit: a longer one (said in
     // advance by its length, or found while it arrives) fails with EFBIG.
     int64_t BodyLimit = 0;
+    // The whole file's size as stated before (its HEAD), -1 when unknown. A
+    // GET whose answer states another size fails with EBADMSG before its
+    // body is taken, and so does a body that would run past it.
+    int64_t ExpectedLength = -1;
 
     void Head(const String& url);
     String Get(const String& url);            // the body as text
@@ -112,9 +121,9 @@ public:
     int ResponseCode() const;     // final status of the last request, -1 when none
     String ResponseText() const;  // its status line as received
     int64_t ContentLength() const;  // -1 when not given
-    // The size of the whole file as the last answer stated it: a 206's
-    // Content-Range total, any other answer's Content-Length; -1 when the
-    // answer did not say.
+    // The size of the whole file as the last answer stated it: a 206's or a
+    // 416's Content-Range total, any other answer's Content-Length; -1 when
+    // the answer did not say.
     int64_t EntityLength() const;
     // First byte of a partial answer (Content-Range), -1 when not given.
     // Known as soon as the body starts, so a stream being written can ask.
@@ -129,3 +138,6 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// Whether the client's URL parser takes `url` at all.
+bool UrlParses(const String& url);

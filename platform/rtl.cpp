@@ -346,3 +346,11 @@ String TimeToStr(TDateTime t)
 }
 
 void Sleep(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+String FoldedFileName(const String& name)
+{
+    return QString::fromUtf8(name.data(), qsizetype(name.size()))
+        .normalized(QString::NormalizationForm_C)
+        .toCaseFolded()
+        .toStdString();
+}

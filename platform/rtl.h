@@ -114,6 +114,9 @@ enum class TFloatFormat { ffGeneral, ffExponent, ffFixed };
 // integer part needs more than `precision` digits.
 String FloatToStrF(double value, TFloatFormat format, int precision, int digits);
 char DecimalSeparator();
+// A UTF-8 name as a disk that ignores case and Unicode composition sees it
+// (NFC, then case-folded): two names with one key are one file there.
+String FoldedFileName(const String& name);
 
 struct TDateTime {
     int64_t unixSeconds = 0;

@@ -235,25 +235,34 @@ TEST_F(DownloadTest, FailedPassesAreRetried)
 {
     struct Case {
         const char* what;
-        std::string request;
-        Fault fault;
-        int attempt;          // 0: every attempt
+        std::vector<std::tuple<std::string, Fault, int>> faults;  // request, fault, attempt (0: every one)
         bool installed;
         int entries;          // log entries, one per failed pass
         int fileGets;         // GETs of B.pdf
+        std::string reason = {};  // shown when not installed
     };
     const std::vector<Case> cases = {
-        {"connection cut in the middle of a file", "GET /files/B.pdf", Fault{.cutAfter = 40000}, 1, true, 1, 2},
-        {"done/ refused once: the pass again, HEADs only", "HEAD /1/done/RETRY", Fault{.status = 500}, 1, true, 1, 1},
-        {"a file missing on every pass", "GET /files/B.pdf", Fault{.status = 404}, 0, false, 7, 7},
+        {"connection cut in the middle of a file", {{"GET /files/B.pdf", Fault{.cutAfter = 40000}, 1}}, true, 1, 2},
+        {"done/ refused once: the pass again, HEADs only", {{"HEAD /1/done/RETRY", Fault{.status = 500}, 1}}, true, 1,
+         1},
+        {"a file missing on every pass", {{"GET /files/B.pdf", Fault{.status = 404}, 0}}, false, 7, 7,
+         "The download server refused B.pdf (404)."},
+        {"a file whose GET states less than its HEAD", {{"GET /files/B.pdf", Fault{.statedLength = 45000}, 0}}, false,
+         7, 7, "The download server sent B.pdf at a size other than it stated."},
+        // A.pdf's size is never stated: once whole, no later pass asks it for bytes.
+        {"a file of unstated size, then a failed pass",
+         {{"HEAD /files/A.pdf", Fault{.noLength = true}, 0}, {"HEAD /1/done/RETRY", Fault{.status = 503}, 1}}, true, 1,
+         1},
     };
     writeFile(source + "/A.pdf", RandomBytes(20000, 1));
     writeFile(source + "/B.pdf", RandomBytes(90000, 2));
     Serve("RETRY", {"A.pdf", "B.pdf"});
+    w->RetryPauseMs = 20;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Again();
-        server->AddFault(c.request, c.fault, c.attempt);
+        for (auto& [request, fault, attempt] : c.faults)
+            server->AddFault(request, fault, attempt);
 
         StartInstalling("RETRY");
         ASSERT_TRUE(JobEnds());
@@ -261,14 +270,15 @@ TEST_F(DownloadTest, FailedPassesAreRetried)
         EXPECT_EQ(CountOf(log(), "Downloading files "), c.entries) << log();
         EXPECT_EQ(int(modals.messages.size()), c.entries);
         EXPECT_EQ(Count("GET", "/files/B.pdf"), c.fileGets);
-        if (c.fault.cutAfter > 0) {
-            EXPECT_EQ(Count("GET", "/files/B.pdf", "bytes=" + std::to_string(c.fault.cutAfter) + "-"), 1)
-                << "the next pass resumes from what the cut left";
+        EXPECT_EQ(Count("GET", "/files/A.pdf"), 1);
+        if (c.what == cases[0].what) {
+            EXPECT_EQ(Count("GET", "/files/B.pdf", "bytes=40000-"), 1) << "the next pass resumes from what the cut left";
         }
         if (c.installed) {
             EXPECT_EQ(readFile(dest + "/B.pdf"), readFile(source + "/B.pdf"));
         } else {
-            EXPECT_EQ(page3()->Label_Reason->Text(), "The download server refused B.pdf (404).");
+            EXPECT_EQ(page3()->Label_Reason->Text(), c.reason);
+            EXPECT_LE(fs::file_size(dest + "/B.pdf"), 90000u) << "never a byte past the stated size";
         }
     }
 }

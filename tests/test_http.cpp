@@ -154,4 +154,7 @@ TEST_F(HttpTest, AnswersAndAddressesThatAreRefused)
     server->AddFault("GET /files/a.bin", Fault{.noLength = true});
     EXPECT_EQ(idHTTP_Get_MemoryStream(client, server->FileUrl("a.bin"), &picture, 999), kTooLarge);
     EXPECT_LE(picture.Bytes().size(), 999u);
+    // The text GET (the proxy check's) reads a page, never an endless stream.
+    server->AddFault("GET /", Fault{.endless = true});
+    EXPECT_EQ(idHTTP_Get_msg(client, url("/")), kTooLarge);
 }

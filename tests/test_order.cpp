@@ -140,6 +140,7 @@ TEST_F(OrderTest, WhatTheOrderRequestRefuses)
     server->AddFile("big.png", PngBytes(10, 10) + std::string(17 << 20, '\0'));
     server->AddFile("wide.png", PngBytes(4097, 4096));
     server->AddFile("junk.png", "this is no picture");
+    server->AddFile("scans.png", JpegBytes(400, 30));
     server->AddFault("HEAD /files/Lib.part2.rar", Fault{.statedLength = INT64_MAX});
     server->AddFile("gone.pdf", "g");
     server->AddFault("HEAD /files/gone.pdf", Fault{.status = 500});
@@ -178,11 +179,20 @@ TEST_F(OrderTest, WhatTheOrderRequestRefuses)
          "preparationDownload \nNo product picture " + url("wide.png"), -22},
         {"no picture at all", url("junk.png") + "\n" + pdf, 0, "preparationDownload \nNo product picture " + url("junk.png"),
          -22},
+        {"a JPEG of endless scans", url("scans.png") + "\n" + pdf, 0,
+         "preparationDownload \nNo product picture " + url("scans.png"), -22},
+        {"an address the client cannot parse", pdf + "https://[x/files/b.pdf\n", -13,
+         "preparationDownload \nNot an https address of a file https://[x/files/b.pdf", -13},
+        {"two names one disk takes for one", pdf + url("manual.pdf") + "\n", -18,
+         "preparationDownload \nA second entry for the same file " + url("manual.pdf"), -18},
+        {"an order list sent compressed", "$GZIP", -84, "preparationDownload $GET", -84},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
         std::string code = "R" + std::to_string(i);
-        server->AddOrder(code, c.manifest);
+        server->AddOrder(code, c.manifest == "$GZIP" ? pdf : c.manifest);
+        if (c.manifest == "$GZIP")
+            server->AddFault("GET /1/get/" + code, Fault{.encoding = "gzip"});
         server->ClearRequests();
         page1()->noVisible_Image_msg();
         page1()->Image_Tundrel->SetVisible(true);  // an earlier order's

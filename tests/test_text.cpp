@@ -1,9 +1,13 @@
 // Text and runtime helpers, at edges the window's tests do not reach.
 
+#include "app/codes.h"
 #include "app/text.h"
 #include "platform/rtl.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <tuple>
 
 TEST(TextHelpers, FileDateOfAMissingFileIsEmpty)
 {
@@ -38,4 +42,17 @@ TEST(Runtime, StrToIntAcceptsIntegersOnly)
     EXPECT_EQ(StrToInt(" 7"), 7);
     for (const char* bad : {"", " ", "12a", "a", "1.5", "99999999999", "8080 "})
         EXPECT_THROW(StrToInt(bad), EConvertError) << bad;
+}
+
+// A failed connection reads as one, never as an HTTP status.
+TEST(Codes, TransportFailuresAreNoStatus)
+{
+    for (auto [code, meaning, reason] :
+         {std::tuple{-ECONNRESET, "the connection was cut", "The connection was cut (B.pdf)."},
+          {-ETIMEDOUT, "the connection timed out", "The connection timed out (B.pdf)."},
+          {-ECONNREFUSED, "the connection was refused", "The connection was refused (B.pdf)."},
+          {-503, "the server answered 503", "The download server refused B.pdf (503)."}}) {
+        EXPECT_EQ(CodeMeaning(code), meaning);
+        EXPECT_EQ(PlainReason(code, "B.pdf"), reason);
+    }
 }

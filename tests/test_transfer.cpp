@@ -56,7 +56,8 @@ TEST_F(TransferTest, ResumingFetch)
         {"a new file", -1, 1000, "", {}, 0, 1000, {"GET "}, {1000}},
         {"a partial file resumes from its length", 400, 1000, "", {}, 0, 1000, {"GET bytes=400-"}, {400, 600}},
         {"a complete file is not requested", 1000, 1000, "", {}, 1, 1000, {}, {1000}},
-        {"a file longer than the server says starts over", 1000, 900, "", {}, 0, 1000, {"GET "}, {0, 1000}},
+        {"a file longer than its size is emptied; a body of another size is refused", 1000, 900, "", {},
+         kSizeMismatch, 0, {"GET "}, {0}},
         {"an unstated size: the resume's answer states it", 500, 0, "HEAD /files/Lib.rar", {.noLength = true}, 0,
          1000, {"HEAD ", "GET bytes=500-"}, {500, 500}},
         {"a body without a length cut short", -1, 1000, "GET /files/Lib.rar", {.cutAfter = 500, .noLength = true},
@@ -68,10 +69,25 @@ TEST_F(TransferTest, ResumingFetch)
          {"GET bytes=400-"}, {400}},
         {"the whole body answered to a resume replaces the file", 400, 1000, "GET /files/Lib.rar",
          {.ignoreRange = true}, 0, 1000, {"GET bytes=400-"}, {}},
-        {"a range from an earlier offset lands where it belongs", 400, 1000, "GET /files/Lib.rar",
-         {.rangeShift = -150}, 0, 1000, {"GET bytes=400-"}, {}},
-        {"a range from a later offset starts the file over: no gap", 400, 1000, "GET /files/Lib.rar",
-         {.rangeShift = 100}, kAnswerDoesNotFit, 0, {"GET bytes=400-"}, {}},
+        {"a range from an earlier offset is refused", 400, 1000, "GET /files/Lib.rar", {.rangeShift = -150},
+         kSizeMismatch, 400, {"GET bytes=400-"}, {}},
+        {"a range from a later offset is refused", 400, 1000, "GET /files/Lib.rar", {.rangeShift = 100},
+         kSizeMismatch, 400, {"GET bytes=400-"}, {}},
+        // One size per file: the HEAD's (here the order's 1000) is the GET's too.
+        {"a GET that states and sends less", -1, 1000, "GET /files/Lib.rar", {.statedLength = 500}, kSizeMismatch,
+         0, {"GET "}, {}},
+        {"a resume whose Content-Range states another total", 400, 1000, "GET /files/Lib.rar",
+         {.statedLength = 700}, kSizeMismatch, 400, {"GET bytes=400-"}, {}},
+        {"a GET that sends more is cut before a byte is written", -1, 1000, "GET /files/Lib.rar",
+         {.statedLength = 5000}, kSizeMismatch, 0, {"GET "}, {}},
+        {"an endless body is cut at the size", 400, 1000, "GET /files/Lib.rar", {.endless = true}, kSizeMismatch,
+         400, {"GET bytes=400-"}, {}},
+        {"a whole file of unstated size: a 416 naming its length", 1000, 0, "HEAD /files/Lib.rar",
+         {.noLength = true}, 1, 1000, {"HEAD ", "GET bytes=1000-"}, {1000}},
+        {"a body sent compressed, never asked for", -1, 1000, "GET /files/Lib.rar", {.encoding = "gzip"},
+         kCompressed, 0, {"GET "}, {}},
+        {"a header line of 200 KB", -1, 1000, "GET /files/Lib.rar", {.headerBytes = 200000}, kHeaderTooLarge, 0,
+         {"GET "}, {}},
         {"a stale size past a complete file leaves it alone", 1000, 2000, "", {}, -416, 1000, {"GET bytes=1000-"}, {}},
     };
     for (const Case& c : cases) {
@@ -96,7 +112,7 @@ TEST_F(TransferTest, ResumingFetch)
         if (c.result == 1) {
             EXPECT_EQ(size, 1000);
         }
-        EXPECT_EQ(modals.messages.size(), size_t(c.result < 0 && c.result != kAnswerDoesNotFit))
+        EXPECT_EQ(modals.messages.size(), size_t(c.result < 0))
             << "a box for each failed request";
 
         // Whatever came before, the next new file starts at byte 0.

@@ -3,16 +3,16 @@
 
 #include "platform/forms.h"
 
-template <class Page> void ShowImage_Tundrel(Page* page, TMemoryStream* stream)
+// `picture` is decoded once for all pages; an empty one hides the page's.
+template <class Page> void ShowImage_Tundrel(Page* page, const TBitmap& picture)
 {
     TImage* image = page->Image_Tundrel;
-    // Every page gets the whole picture.
-    stream->SetPosition(0);
-    if (!image->Bitmap()->LoadFromStream(stream)) {
+    if (picture.IsEmpty()) {
         // Not a picture: the page shows none rather than a stale or empty one.
         image->SetVisible(false);
         return;
     }
+    image->Bitmap()->Assign(picture);
     image->SetWidth(float(image->Bitmap()->Width()));
     image->Position.SetX((page->Width() - image->Width()) / 2);
     image->SetVisible(true);

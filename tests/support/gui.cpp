@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include <QBuffer>
+#include <QImageWriter>
 #include <QCoreApplication>
 #include <QColor>
 #include <QImage>
@@ -87,6 +88,25 @@ std::vector<unsigned char> Snapshot(TControl* control)
     buffer.open(QIODevice::WriteOnly);
     pixmap.toImage().save(&buffer, "PNG");
     return std::vector<unsigned char>(png.begin(), png.end());
+}
+
+std::string JpegBytes(int side, int scans)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    image.fill(QColor(40, 120, 200));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(image);
+    // The last scan again and again, before the end marker.
+    jpeg.chop(2);
+    const QByteArray last = jpeg.mid(jpeg.lastIndexOf("\xFF\xDA"));
+    while (jpeg.count("\xFF\xDA") < scans)
+        jpeg += last;
+    jpeg += "\xFF\xD9";
+    return std::string(jpeg.constData(), size_t(jpeg.size()));
 }
 
 std::string PngBytes(int width, int height)

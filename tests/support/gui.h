@@ -53,6 +53,8 @@ std::string LogEntry(const std::string& purchaseCode, const std::string& message
 
 // A PNG picture of the given size.
 std::string PngBytes(int width, int height);
+// A progressive JPEG whose last scan repeats until it has `scans`.
+std::string JpegBytes(int side, int scans);
 
 // The control's current picture, to compare what is drawn.
 std::vector<unsigned char> Snapshot(TControl* control);

@@ -25,6 +25,19 @@ int64_t RangeStart(const std::string& header)
         return -1;
     }
 }
+
+std::string ReadWhole(const std::string& path)
+{
+    std::string out;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    char buffer[65536];
+    ssize_t n;
+    while (fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+        out.append(buffer, size_t(n));
+    if (fd >= 0)
+        ::close(fd);
+    return out;
+}
 }  // namespace
 
 LocalApi::LocalApi(CertificateFiles certificates) : certificates_(std::move(certificates)) {}
@@ -176,6 +189,21 @@ void LocalApi::Serve(const httplib::Request& req, httplib::Response& res)
                 file = it->second;
         }
     }
+    if (!fault.encoding.empty())
+        res.set_header("Content-Encoding", fault.encoding);
+    if (fault.headerBytes > 0)
+        res.set_header("X-Padding", std::string(fault.headerBytes, 'p'));
+    if (fault.endless) {
+        res.status = 200;
+        auto stopping = stopping_;
+        res.set_chunked_content_provider("application/octet-stream", [stopping](size_t offset, httplib::DataSink& sink) {
+            static const std::string block(kChunk, 'x');
+            if (*stopping || offset > (size_t(1) << 32))
+                return false;
+            return sink.write(block.data(), block.size());
+        });
+        return;
+    }
     if (fault.status) {
         res.status = fault.status;
         if (fault.status != 204 && fault.status != 304)
@@ -207,6 +235,17 @@ void LocalApi::Serve(const httplib::Request& req, httplib::Response& res)
 void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, const File& file, const Fault& fault,
                          std::shared_ptr<std::atomic<int64_t>> sent)
 {
+    if (fault.statedLength >= 0 && req.method != "HEAD") {
+        // Another file, as far as this answer goes: the real one cut short or padded.
+        File other;
+        other.content = file.diskPath.empty() ? file.content : ReadWhole(file.diskPath);
+        other.content.resize(size_t(fault.statedLength), '\0');
+        other.size = fault.statedLength;
+        Fault rest = fault;
+        rest.statedLength = -1;
+        ServeFile(req, res, other, rest, std::move(sent));
+        return;
+    }
     int64_t start = 0;
     int64_t asked = RangeStart(req.get_header_value("Range"));
     res.set_header("Accept-Ranges", "bytes");

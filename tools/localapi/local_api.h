@@ -32,7 +32,10 @@ struct Fault {
     bool ignoreRange = false;     // answer 200 with the whole file to a range
     int64_t rangeShift = 0;       // answer 206 from the asked offset plus this
     bool noLength = false;        // state no length: HEAD without it, GET's body ended by closing
-    int64_t statedLength = -1;    // a HEAD states this length instead of the file's
+    int64_t statedLength = -1;    // the file is this long: a HEAD states it, a GET sends the file cut or padded to it
+    bool endless = false;         // a body without a length that never ends
+    std::string encoding = {};    // a Content-Encoding to name
+    size_t headerBytes = 0;       // one header line this long
     std::string body = {};        // the body of a `status` answer, instead of a small page
 };
 
