@@ -242,7 +242,8 @@ int RunUnattended(const UnattendedOptions& options)
     w->startLoadFileThreadComp();
     page3->OnPercent = nullptr;
     page3->OnUnpacking = nullptr;
-    if (TApplication::StopSignal())
+    // A library that was whole when the signal came is installed all the same.
+    if (TApplication::StopSignal() && !w->FrameEnd1->Visible())
         return Stopped(live);
     if (live)
         std::printf("\n");

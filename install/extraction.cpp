@@ -1,5 +1,6 @@
 // Unpacking: the destination's permissions are opened, the shipped tool is
-// placed beside the bundle, and every single archive and first volume is
+// placed beside the bundle under this run's own name, what a killed unpacker
+// left is cleared away, and every single archive and first volume is
 // unpacked into the destination. Each step is a shell command; every path in
 // it is quoted, since folder and archive names come from the user and the server.
 
@@ -14,11 +15,31 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <filesystem>
+#include <unistd.h>
 #include <strings.h>
 #include <sys/stat.h>
 
 namespace {
 const AnsiString kToolName = "unrar";
+
+// The working copy's name is this run's own: installers started from two
+// copies of the bundle in one folder never remove each other's tool.
+AnsiString WorkingCopyName() { return kToolName + "-" + IntToStr(getpid()); }
+
+// What a killed unpacker left: its temporary files, beside the files they
+// were to become. The folder is this run's (locked), so none is in use.
+void RemoveStaleTemporaries(const AnsiString& folder)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(".unrar-", 0) == 0 && name.size() > 12 && name.compare(name.size() - 5, 5, ".part") == 0 &&
+            it->is_regular_file(error) && !it->is_symlink(error))
+            fs::remove(it->path(), error);
+    }
+}
 
 // The tool's working copy may only replace a copy of itself, left by an
 // earlier run that was cut short: any other file of that name is the user's.
@@ -63,7 +84,7 @@ int send_chmod(const AnsiString& quotedPath, const AnsiString& mode)
 
 int TFormDecompres::ExtractingFileThreadComp()
 {
-    const AnsiString placed = NameFile_unrar_dll + kToolName;
+    const AnsiString placed = NameFile_unrar_dll + WorkingCopyName();
     if (!MayPlaceToolAt(placed, ExeDir + kToolName)) {
         Info_toFile("Extracting files \nunrar placement error: " + QuotedPath(placed) + " is not the installer's\n",
                     -EEXIST);
@@ -80,18 +101,20 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
         Info_toFile("Extracting files \n" + reason + "\n", status);
         return status;
     };
+    // A command cut by a stop failed for no fault of its own.
+    auto stopped = [] { return Terminate_ThreadCritSec == Terminate_ThreadCode; };
     const AnsiString destination = QuotedPath(DirSaveFile);
     // Opened for its owner only: what others could read before, they still
     // can, and nothing becomes writable for them or executable by accident.
     if (int rc = send_chmod(destination, "u+rwX"); rc != 0)
-        return fail("folder permission error: " + destination, rc);
-    if (int rc = RunShellCommand("cp -fp " + QuotedPath(ExeDir + kToolName) + " " + QuotedPath(NameFile_unrar_dll));
-        rc != 0)
-        return fail("unrar placement error", rc);
+        return stopped() ? Terminate_ThreadCode : fail("folder permission error: " + destination, rc);
+    if (int rc = RunShellCommand("cp -fp " + QuotedPath(ExeDir + kToolName) + " " + QuotedPath(placed)); rc != 0)
+        return stopped() ? Terminate_ThreadCode : fail("unrar placement error", rc);
     // Only the placed copy (its folder holds the user's own files too), and
     // only for this user: nobody else may swap the program that then runs.
     if (int rc = send_chmod(QuotedPath(placed), "700"); rc != 0)
-        return fail("folder permission error: " + QuotedPath(placed), rc);
+        return stopped() ? Terminate_ThreadCode : fail("folder permission error: " + QuotedPath(placed), rc);
+    RemoveStaleTemporaries(DirSaveFile);
 
     StageWorkApp = kStageExtracting;
     // Later volumes are read by the tool along with the first.
@@ -110,6 +133,8 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
         FrameLibInstal1->ShowUnpacking(name, ++number, count);
         AnsiString command = QuotedPath(placed) + " -o- x " + QuotedPath(NameFileDwl[i]) + " " + destination;
         if (int rc = RunShellCommand(command); rc != 0) {
+            if (stopped())
+                return Terminate_ThreadCode;
             FrameLibInstal1->ShowReason(name + " could not be unpacked: it is damaged, or the disk is full.");
             return fail(command + "\n", rc);  // the command line, then an empty line
         }

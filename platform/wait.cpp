@@ -7,10 +7,18 @@
 #include <QThread>
 #include <QWidget>
 
+#include "platform/application.h"
+
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
-#include <future>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -107,20 +115,32 @@ WaitFilter* Filter()
 }
 }  // namespace
 
-void RepaintWhileBlocked()
+bool RepaintWhileBlocked()
 {
     if (!OnMainThread())
-        return;
+        return false;
     WaitFilter* filter = Filter();
     ++g_waitDepth;
     // Input is not excluded here: the filter drops it instead of saving it.
     QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
     --g_waitDepth;
+    bool stop = !filter->heldCloses.empty();
     for (QPointer<QWidget>& window : std::exchange(filter->heldCloses, {}))
         PostToMainThread([window] {
             if (window)
                 window->close();
         });
+    // A stop signal reaches the loop through a notifier, which waits with the
+    // rest: it is acted on here at once, as a held close is, and the close
+    // itself follows when the loop runs again.
+    static int signalSeen = 0;
+    if (int signal = TApplication::StopSignal(); signal != signalSeen) {
+        signalSeen = signal;
+        stop = true;
+        if (filter->onCloseHeld)
+            filter->onCloseHeld();
+    }
+    return stop;
 }
 
 void SetCloseHeldHandler(std::function<void()> handler) { Filter()->onCloseHeld = std::move(handler); }
@@ -146,22 +166,63 @@ void PostToMainThread(std::function<void()> call)
 
 int RunShellCommand(const String& commandLine)
 {
-    if (!OnMainThread())
-        return std::system(commandLine.c_str());
-    auto status = std::async(std::launch::async, [commandLine] { return std::system(commandLine.c_str()); });
-    while (status.wait_for(kTurn) != std::future_status::ready)
-        RepaintWhileBlocked();
-    return status.get();
+    const bool stoppedBefore = TApplication::StopSignal() != 0;
+    // A process group of its own: a stop ends the command and whatever it
+    // started, and Ctrl-C at a terminal reaches it only through the installer.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    sigset_t defaults, none;
+    sigemptyset(&defaults);
+    sigemptyset(&none);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGPIPE})
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    const char* argv[] = {"sh", "-c", commandLine.c_str(), nullptr};
+    pid_t pid = -1;
+    int spawned = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, const_cast<char* const*>(argv), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0)
+        return -1;
+    // Woken the moment the command ends, or once a turn to repaint.
+    int ended = int(syscall(SYS_pidfd_open, pid, 0));
+    int status = 0;
+    bool stopped = false;
+    for (;;) {
+        pid_t done = waitpid(pid, &status, stopped || !OnMainThread() ? 0 : WNOHANG);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            status = -1;
+        if (done != 0)
+            break;
+        pollfd watch{ended, POLLIN, 0};
+        if (ended < 0 || poll(&watch, 1, int(kTurn.count())) == 0) {
+            if (ended < 0)
+                std::this_thread::sleep_for(kTurn);
+            // A command started after a stop (a clean-up) runs to its end.
+            if (RepaintWhileBlocked() && !stoppedBefore) {
+                kill(-pid, SIGTERM);
+                stopped = true;
+            }
+        }
+    }
+    if (ended >= 0)
+        close(ended);
+    return status;
 }
 
 void SleepRepainting(unsigned milliseconds)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    for (;;) {
+    while (TApplication::StopSignal() == 0) {
         auto left = deadline - std::chrono::steady_clock::now();
         if (left <= left.zero())
             return;
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kTurn));
-        RepaintWhileBlocked();
+        if (RepaintWhileBlocked())
+            return;
     }
 }

@@ -8,7 +8,8 @@
 //   - input (mouse, keys, wheel, touch) is dropped, not saved for later;
 //   - timers and socket notifiers wait until the step is over;
 //   - a request to close a window is held and carried out afterwards (the
-//     close-held handler may end the wait early);
+//     close-held handler may end the wait early); a stop signal (SIGTERM,
+//     SIGINT, SIGHUP) is taken as such a close, within one turn (15 ms);
 //   - calls queued with PostToMainThread run only afterwards.
 
 #include "platform/system.h"
@@ -16,14 +17,17 @@
 #include <functional>
 
 // system(): runs the command line through the shell and returns its wait
-// status (0 when it exited with 0, 256 for an exit status of 1, ...).
+// status (0 when it exited with 0, 256 for an exit status of 1, ...). The
+// command runs in a process group of its own, which a close or stop signal
+// arriving meanwhile ends with SIGTERM (the status then says so).
 int RunShellCommand(const String& commandLine);
 
-// Sleep() that keeps the windows painted.
+// Sleep() that keeps the windows painted; a close or stop signal ends it.
 void SleepRepainting(unsigned milliseconds);
 
-// One turn of the above, for code that blocks in short steps of its own.
-void RepaintWhileBlocked();
+// One turn of the above, for code that blocks in short steps of its own:
+// true when a close was held or a stop signal came in this turn.
+bool RepaintWhileBlocked();
 
 // Called at once when a close is held by a wait, so that whatever blocks can
 // be cut short (a request ended) instead of waited out; the close itself is

@@ -48,7 +48,7 @@ protected:
         }
     }
     std::string shipped() const { return downloads + "/Kestrow.app/Contents/MacOS/unrar"; }
-    std::string placed() const { return downloads + "/unrar"; }
+    std::string placed() const { return downloads + "/unrar-" + std::to_string(getpid()); }
 
     std::string downloads;
     std::string dest;
@@ -65,7 +65,7 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
         std::vector<std::string> unpacked;    // files there afterwards
     };
     auto unrarLine = [&](const std::string& archive) {
-        return "'" + box.path() + "/Down'\\''loads/unrar' -o- x '" + dest + "/" + archive + "' '" + dest + "'";
+        return "'" + box.path() + "/Down'\\''loads/unrar-" + std::to_string(getpid()) + "' -o- x '" + dest + "/" + archive + "' '" + dest + "'";
     };
     const std::vector<Case> cases = {
         {"the second of three archives is damaged",

@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+
 
 
 namespace {
@@ -46,8 +49,9 @@ protected:
 TEST(BlockingWait, ShellCommandAndPausePaintButRunNothingElse)
 {
     for (auto [name, wait] : std::vector<std::pair<const char*, std::function<void()>>>{
-             {"shell command", [] { EXPECT_EQ(RunShellCommand("sleep 0.3; exit 3"), 3 << 8); }},
-             {"pause", [] { SleepRepainting(300); }}}) {
+             // The close that comes meanwhile ends the wait: the command is stopped, not waited for.
+             {"shell command", [] { EXPECT_EQ(RunShellCommand("sleep 30; exit 3"), SIGTERM); }},
+             {"pause", [] { SleepRepainting(30000); }}}) {
         SCOPED_TRACE(name);
         Probe window;
         window.resize(120, 60);
@@ -70,8 +74,10 @@ TEST(BlockingWait, ShellCommandAndPausePaintButRunNothingElse)
         worker.Start();
 
         g_waiting = true;
+        auto began = std::chrono::steady_clock::now();
         wait();
         g_waiting = false;
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10)) << "cut short by the close";
 
         EXPECT_GT(window.paintsDuring, 0);
         EXPECT_FALSE(timerRan || queuedRan || window.closesAfter) << "nothing ran on its own after the wait either";

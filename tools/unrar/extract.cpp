@@ -6,6 +6,8 @@
 #include <archive_entry.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <random>
@@ -57,6 +59,58 @@ std::vector<std::string> Components(const std::string& path)
     return out;
 }
 
+// The names a signal handler removes, so that a stopped unpacker leaves no
+// temporary file (nor a claim on a final name) behind. Each is written in
+// full into the slot not in use, then made the one in use by a single store.
+struct Pending {
+    struct Slot {
+        int dir = -1;
+        char name[256] = {};
+    } slots[2];
+    volatile sig_atomic_t active = -1;
+
+    void Set(int dir, const char* name)
+    {
+        int next = active == 0 ? 1 : 0;
+        slots[next].dir = dir;
+        std::snprintf(slots[next].name, sizeof slots[next].name, "%s", name);
+        active = next;
+    }
+    void Clear() { active = -1; }
+    void Remove() const
+    {
+        if (int i = active; i >= 0)
+            ::unlinkat(slots[i].dir, slots[i].name, 0);
+    }
+};
+Pending g_temp, g_claim;
+
+void RemovePendingAndDie(int signal)
+{
+    g_temp.Remove();
+    g_claim.Remove();
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Signals held meanwhile: a claim is a final name, which the handler may
+// remove only once it is surely the unpacker's own.
+class SignalsHeld {
+public:
+    SignalsHeld()
+    {
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP})
+            sigaddset(&stops, signal);
+        ::sigprocmask(SIG_BLOCK, &stops, &saved_);
+    }
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+
+private:
+    sigset_t saved_;
+};
+
 // A temporary file beside its final place; removed unless handed over.
 class TempFile {
 public:
@@ -66,10 +120,13 @@ public:
         for (int attempt = 0; attempt < 100 && fd_.get() < 0; ++attempt) {
             char name[40];
             std::snprintf(name, sizeof name, ".unrar-%08x%08x.part", random(), random());
+            g_temp.Set(dir, name);  // before it exists: a signal may come as it is made
             fd_ = Fd(::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
             if (fd_.get() >= 0)
                 name_ = name;
-            else if (errno != EEXIST)
+            else
+                g_temp.Clear();
+            if (fd_.get() < 0 && errno != EEXIST)
                 break;
         }
         if (fd_.get() < 0)
@@ -79,6 +136,7 @@ public:
     {
         if (!name_.empty())
             ::unlinkat(dir_, name_.c_str(), 0);
+        g_temp.Clear();
     }
     int fd() const { return fd_.get(); }
     // Moves the file to `name` unless something is there; false if it was.
@@ -91,9 +149,12 @@ public:
             rc = ::linkat(dir_, name_.c_str(), dir_, name.c_str(), 0);
             if (rc == 0)
                 ::unlinkat(dir_, name_.c_str(), 0);
+            else if (errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP)
+                rc = PlaceOverClaim(name);
         }
         if (rc == 0) {
             name_.clear();
+            g_temp.Clear();
             return true;
         }
         if (errno == EEXIST)
@@ -102,6 +163,26 @@ public:
     }
 
 private:
+    // Disks without hard links (exFAT, FAT, some network shares): the final
+    // name is claimed with O_EXCL, which never takes an existing file, and
+    // the whole file is renamed over the claim.
+    int PlaceOverClaim(const std::string& name)
+    {
+        SignalsHeld held;
+        int claim = ::openat(dir_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (claim < 0)
+            return -1;
+        ::close(claim);
+        g_claim.Set(dir_, name.c_str());
+        int rc = ::renameat(dir_, name_.c_str(), dir_, name.c_str());
+        int err = errno;
+        if (rc != 0)
+            ::unlinkat(dir_, name.c_str(), 0);
+        g_claim.Clear();
+        errno = err;
+        return rc;
+    }
+
     int dir_;
     Fd fd_;
     std::string name_;
@@ -286,6 +367,15 @@ private:
     archive* archive_ = nullptr;
 };
 }  // namespace
+
+void RemoveTemporariesOnStop()
+{
+    struct sigaction action {};
+    action.sa_handler = RemovePendingAndDie;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
 
 void ExtractArchive(const ArchiveLayout& layout, const std::string& destination)
 {

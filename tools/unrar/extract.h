@@ -7,3 +7,5 @@
 // a temporary name beside its place, checked for size and CRC, and only then
 // moved into place, never over an existing file. Throws UnrarError.
 void ExtractArchive(const ArchiveLayout& layout, const std::string& destination);
+// SIGTERM, SIGINT and SIGHUP remove the file being written before the tool ends.
+void RemoveTemporariesOnStop();

@@ -23,6 +23,7 @@ int main(int argc, char** argv)
     std::setlocale(LC_ALL, "");
     if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
         std::setlocale(LC_CTYPE, "C.UTF-8");
+    RemoveTemporariesOnStop();
     try {
         ExtractArchive(ReadLayout(argv[3]), argv[4]);
     } catch (const std::exception& e) {
