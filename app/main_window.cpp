@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <pwd.h>
 #include <unistd.h>
 
 TFormDecompres::TFormDecompres(TComponent* owner) : TForm(owner)
@@ -90,16 +91,23 @@ TFormDecompres::~TFormDecompres()
 
 namespace {
 // Where the log goes when the bundle lies in a folder this user cannot write
-// (an install under /opt): the desktop's place for an application's state.
-AnsiString StateFolder()
+// (an install under /opt): the desktop's place for an application's state;
+// without a home to hold it, the folder that holds this run's private one.
+AnsiString StateFolder(const AnsiString& privateFolder)
 {
     const char* state = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
-    AnsiString base = state && *state == '/' ? AnsiString(state) : AnsiString(home ? home : "") + "/.local/state";
+    const passwd* user = home && *home == '/' ? nullptr : getpwuid(getuid());
+    AnsiString homeDir = home && *home == '/' ? AnsiString(home) : user && user->pw_dir ? AnsiString(user->pw_dir) : "";
+    AnsiString base = state && *state == '/' ? AnsiString(state) : homeDir.empty() ? "" : homeDir + "/.local/state";
     AnsiString folder = base + "/kestrow/";
     std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
-    return folder;
+    if (!base.empty() && (std::filesystem::create_directories(folder, ignored), access(folder.c_str(), W_OK) == 0))
+        return folder;
+    AnsiString inner = privateFolder;
+    while (inner.size() > 1 && inner.back() == '/')
+        inner.pop_back();
+    return ExtractFilePath(inner);
 }
 }  // namespace
 
@@ -108,7 +116,7 @@ void TFormDecompres::LIB_Decompres()
     NameFile_ssleay = ExeDir + "SSLEAY32.dll";
     NameFile_libeay = ExeDir + "LIBEAY32.dll";
     const bool besideTheBundle = access(ExeDirShort.c_str(), W_OK) == 0;
-    PathFileLog = besideTheBundle ? ExeDirShort + DirSeparator + NameFileLog : StateFolder() + NameFileLog;
+    PathFileLog = besideTheBundle ? ExeDirShort + DirSeparator + NameFileLog : StateFolder(DirTemp) + NameFileLog;
     // The unpacker's working copy: beside the bundle as ever, or in this run's
     // private folder where that cannot be written.
     NameFile_unrar_dll = besideTheBundle ? ExeDirShort : DirTemp;

@@ -89,6 +89,10 @@ public:
     int LockDestination();  // 0, or -errno (-EWOULDBLOCK: another installer holds it)
     void UnlockDestination();
     AnsiString UnpackingMark() const;  // the file that marks an unpacking under way
+    // What the job still has to write into the destination: the bytes of the
+    // order not downloaded yet, and, once the download is whole (an unpacking
+    // under way), what the unpacker still writes. `how` says how it was counted.
+    int64_t BytesStillToWrite(AnsiString& how);
 
     // the job: download, unpack, finish
     void startLoadFileThreadComp();
@@ -98,6 +102,7 @@ public:
 private:
     int UnpackArchives(const AnsiString& placed);
     int FolderOfThisOrder();
+    bool UnpackingOfThisOrder();  // the mark is there, and names this order
     int destinationLock_ = -1;
     static constexpr int kStallPumpMs = 20;
     int64_t MillisecondsSincePump() const;

@@ -86,7 +86,11 @@ int Failed(int status, const AnsiString& step, const AnsiString& detail)
         last.pop_back();
     if (last.find(' ') != AnsiString::npos)  // more than the step's name
         std::fprintf(stderr, "  %s\n", last.c_str());
-    std::fprintf(stderr, "The log tells more: %s\n", FormDecompres->PathFileLog.c_str());
+    const AnsiString& log = FormDecompres->PathFileLog;
+    if (FileExists(log))
+        std::fprintf(stderr, "The log tells more: %s\n", log.c_str());
+    else
+        std::fprintf(stderr, "No log could be written (%s)\n", log.c_str());
     return status;
 }
 
@@ -207,7 +211,7 @@ int RunUnattended(const UnattendedOptions& options)
 
     TFrameDirCopyFile* page2 = w->FrameDirCopyFile1;
     page2->noVisible_Image_msg();
-    page2->Edit_DirSaveFile->SetText(options.dest);
+    page2->Edit_DirSaveFile->SetText(options.dest);  // a relative one is taken against the working folder
     if (page2->VerifyDiskDir() != 0) {
         if (page2->Image_folder_in_use->Visible())
             return Failed(kFolderRefused, "folder check",
@@ -216,7 +220,8 @@ int RunUnattended(const UnattendedOptions& options)
                                        page2->Image_Not_enough_space});
         if (!page2->Label_Size_DiskFree->Text().empty())
             why += " (free " + page2->Label_Size_DiskFree->Text() + ", required " +
-                   page2->Label_Size_DiskRecom->Text() + ")";
+                   page2->Label_Size_DiskRecom->Text() +
+                   (page2->SpaceCounted.empty() ? AnsiString() : ": " + page2->SpaceCounted) + ")";
         return Failed(kFolderRefused, "folder check", why);
     }
     if (TApplication::StopSignal())

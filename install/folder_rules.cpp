@@ -4,10 +4,14 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "net/http_requests.h"
+#include "app/text.h"
 #include "platform/rtl.h"
+#include "platform/wait.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -20,6 +24,46 @@ const AnsiString kUnpackingMark = ".kestrow-unpacking";
 }  // namespace
 
 AnsiString TFormDecompres::UnpackingMark() const { return DirSaveFile + DirSeparator + kUnpackingMark; }
+
+int64_t TFormDecompres::BytesStillToWrite(AnsiString& how)
+{
+    int64_t there = 0;
+    for (int i = 0; i < CountFileLoad; ++i) {
+        struct stat st {};
+        int64_t have = lstat(NameFileDwl[i].c_str(), &st) == 0 && S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
+        // A file longer than its size starts over.
+        there += have <= SizeFileLoad[i] ? have : 0;
+    }
+    int64_t missing = std::max<int64_t>(0, SizeAllFile - there);
+    how = "the download still misses " + IntToStr(missing) + " of " + IntToStr(SizeAllFile) + " bytes";
+    if (missing > 0 || !UnpackingOfThisOrder())
+        return missing;
+    // The archives are whole: the unpacker tells what it would still write.
+    int64_t unpacking = 0;
+    const AnsiString answer = DirTemp + "unrarNeed.txt";
+    for (int i = 0; i < CountFileLoad; ++i) {
+        if (PartFileLoad[i] != 0 && PartFileLoad[i] != 1)
+            continue;
+        RunShellCommand(QuotedPath(ExeDir + "unrar") + " need " + QuotedPath(NameFileDwl[i]) + " " +
+                        QuotedPath(DirSaveFile) + " > " + QuotedPath(answer));
+        try {
+            unpacking += std::max<int64_t>(0, std::atoll(TFile::ReadAllText(answer).c_str()));
+        } catch (const EInOutError&) {
+        }
+        DeleteFile(answer);
+    }
+    how += "; the unpacking still writes " + IntToStr(unpacking) + " bytes";
+    return unpacking;
+}
+
+bool TFormDecompres::UnpackingOfThisOrder()
+{
+    try {
+        return FileIsRegular(UnpackingMark()) && TFile::ReadAllText(UnpackingMark()) == CodeCopyFile + "\n";
+    } catch (const EInOutError&) {
+        return false;
+    }
+}
 
 int TFormDecompres::LockDestination()
 {
@@ -90,11 +134,8 @@ int TFormDecompres::FolderOfThisOrder()
         Info_toFile(" Not a regular file " + *odd, -2);
         return -2;
     }
-    try {
-        if (FileIsRegular(UnpackingMark()) && TFile::ReadAllText(UnpackingMark()) == CodeCopyFile + "\n")
-            return 0;
-    } catch (const EInOutError&) {
-    }
+    if (UnpackingOfThisOrder())
+        return 0;
     if (!TDirectory::GetDirectories(DirSaveFile).empty())
         return -2;
     // A file is judged by its name within the folder: "/x" and "/x/" hold the same files.

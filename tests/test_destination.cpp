@@ -267,7 +267,7 @@ TEST_F(DestinationTest, PageDrivenByAPerson)
     EXPECT_EQ(w->DirSaveFile, box.file("Home Samples"));
 
     // Once passed, the folder is not checked again until the field is edited.
-    writeFile(folder + "/foreign.txt", "not looked at");
+    writeFile(box.file("Home Samples") + "/foreign.txt", "not looked at");
     EXPECT_EQ(page()->VerifyDiskDir(), 0);
     EXPECT_EQ(log(), "");
 }

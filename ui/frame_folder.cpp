@@ -6,6 +6,7 @@
 #include "ui/art_image.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <utility>
 
 TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
@@ -87,6 +88,16 @@ AnsiString WithHome(const AnsiString& path)
         return path;
     return home + path.substr(1);
 }
+
+// A relative path is taken against the working folder, as a shell user means it.
+AnsiString Absolute(const AnsiString& path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    std::error_code error;
+    std::filesystem::path here = std::filesystem::current_path(error);
+    return error ? path : (here / path).string();
+}
 }  // namespace
 
 void TFrameDirCopyFile::Image_Browse1Click(TObject*)
@@ -118,7 +129,7 @@ int TFrameDirCopyFile::VerifyDiskDir()
 {
     if (DirVerified == 1)
         return 0;
-    FormDecompres->DirSaveFile = WithHome(Edit_DirSaveFile->Text());
+    FormDecompres->DirSaveFile = Absolute(WithHome(Edit_DirSaveFile->Text()));
     if (FormDecompres->workDirCopyFile() != 0)
         return -1;
     if (GetShow_Diskspace() != 0)
@@ -136,12 +147,17 @@ int TFrameDirCopyFile::GetShow_Diskspace()
         Image_folder_Incorect->SetVisible(true);
         return -1;
     }
-    Label_Size_DiskFree->SetText(FreeSpaceText(freeBytes, FormDecompres->SizeAllFile));
-    Label_Size_DiskRecom->SetText(RequiredSpaceText(FormDecompres->SizeAllFile));
-    if (FormDecompres->SizeAllFile <= freeBytes) {
+    // A stopped run goes on where it stopped: only what it still writes must fit.
+    AnsiString how;
+    SpaceCounted.clear();
+    int64_t required = FormDecompres->BytesStillToWrite(how);
+    Label_Size_DiskFree->SetText(FreeSpaceText(freeBytes, required));
+    Label_Size_DiskRecom->SetText(RequiredSpaceText(required));
+    if (required <= freeBytes) {
         Image_ied_Required_space_ok->SetVisible(true);
         return 0;
     }
+    SpaceCounted = how;
     Image_Not_enough_space->SetVisible(true);
     return -1;
 }

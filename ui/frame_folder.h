@@ -23,6 +23,8 @@ public:
     TImage* Image_folder_in_use;  // another installer holds the folder
 
     int DirVerified = 0;  // 1 once the current folder passed the whole check
+    // How the required space was counted, when the folder had too little.
+    AnsiString SpaceCounted;
 
     void noVisible_Image_msg();
     int VerifyDiskDir();      // 0 when the folder is accepted
