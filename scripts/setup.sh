@@ -14,6 +14,8 @@ packages=(
   # tests and their real peers
   libgtest-dev libgmock-dev libcpp-httplib-dev tinyproxy unar curl
   xvfb xauth procps util-linux iproute2 desktop-file-utils lintian
+  # an exFAT disk (no hard links, no no-replace renames) for the disk-fault tests
+  exfat-fuse exfatprogs
   # driving the real window for the README's screenshots
   xdotool imagemagick
   # the start-up benchmark times windows from outside

@@ -432,6 +432,58 @@ TEST_F(DownloadTest, InPrivateMountsDiskFaultsFailClearlyAndAreRecovered)
     }
 }
 
+// A stopped run needs room only for what it still writes, and a disk without
+// hard links or no-replace renames (exFAT) takes a library as any other.
+TEST_F(DownloadTest, InPrivateMountsResumedRunsAndDisksWithoutLinksInstall)
+{
+    std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(400000, 7)}, {"Lib/big.wav", RandomBytes(1000000, 5)}};
+    WriteRar(source, "Lib", items);
+    writeFile(source + "/P.pdf", RandomBytes(300000, 8));
+    writeFile(source + "/Q.pdf", RandomBytes(200000, 9));
+    Serve("LIB", {"Lib.rar"});
+    Serve("PQ", {"P.pdf", "Q.pdf"});
+    const std::string archive = readFile(source + "/Lib.rar");
+    struct Case {
+        const char* what;
+        const char* mount;
+        std::string code;
+        std::map<std::string, std::string> left;  // what the stopped run left, by name
+        int64_t freeLeft;                         // bytes left free on the disk; 0: as it is
+        std::map<std::string, std::string> installed;
+    };
+    const std::vector<Case> cases = {
+        {"a download stopped after its first file: room for the second is enough", "KESTROW_SMALL_DISK", "PQ",
+         {{"P.pdf", readFile(source + "/P.pdf")}}, 350000,
+         {{"P.pdf", Digest(readFile(source + "/P.pdf"))}, {"Q.pdf", Digest(readFile(source + "/Q.pdf"))}}},
+        {"an unpacking stopped after its first file: room for the rest is enough", "KESTROW_SMALL_DISK", "LIB",
+         {{"Lib.rar", archive}, {".kestrow-unpacking", "LIB\n"}, {"Lib/a.wav", items[0].data}}, 1200000,
+         TreeOf(items)},
+        {"an exFAT disk", "KESTROW_EXFAT_DIR", "LIB", {}, 0, TreeOf(items)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!std::getenv(c.mount))
+            continue;  // only in the private mounts
+        dest = std::getenv(c.mount) + std::string("/Lib");
+        Again();
+        for (const auto& [name, bytes] : c.left) {
+            fs::create_directories(fs::path(dest + "/" + name).parent_path());
+            writeFile(dest + "/" + name, bytes);
+        }
+        std::string filler = std::getenv(c.mount) + std::string("/filler");
+        if (c.freeLeft > 0) {
+            struct statvfs v {};
+            statvfs(dest.c_str(), &v);
+            writeFile(filler, std::string(size_t(int64_t(v.f_bavail * v.f_frsize) - c.freeLeft), 'f'));
+        }
+        StartInstalling(c.code);
+        ASSERT_TRUE(JobEnds());
+        EXPECT_TRUE(w->FrameEnd1->Visible()) << log();
+        EXPECT_EQ(Tree(dest), c.installed) << "the library and nothing else";
+        fs::remove(filler);
+    }
+}
+
 TEST_F(WindowTest, ProgressMovesOnlyOnWholePercentSteps)
 {
     struct Case {
