@@ -89,7 +89,7 @@ int Failed(int status, const AnsiString& step, const AnsiString& detail)
     const AnsiString& log = FormDecompres->PathFileLog;
     if (FileExists(log))
         std::fprintf(stderr, "The log tells more: %s\n", log.c_str());
-    else
+    else if (!entry.empty())
         std::fprintf(stderr, "No log could be written (%s)\n", log.c_str());
     return status;
 }

@@ -34,9 +34,11 @@ void RemoveStaleTemporaries(const AnsiString& folder)
     namespace fs = std::filesystem;
     std::error_code error;
     for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        // The tool's own names: ".unrar-", sixteen hex digits, ".part".
         const std::string name = it->path().filename().string();
-        if (name.rfind(".unrar-", 0) == 0 && name.size() > 12 && name.compare(name.size() - 5, 5, ".part") == 0 &&
-            it->is_regular_file(error) && !it->is_symlink(error))
+        bool temporary = name.size() == 28 && name.rfind(".unrar-", 0) == 0 && name.compare(23, 5, ".part") == 0 &&
+                         std::all_of(name.begin() + 7, name.begin() + 23, [](char c) { return std::isxdigit(c); });
+        if (temporary && it->is_regular_file(error) && !it->is_symlink(error))
             fs::remove(it->path(), error);
     }
 }

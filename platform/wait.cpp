@@ -199,14 +199,15 @@ int RunShellCommand(const String& commandLine)
         if (done != 0)
             break;
         pollfd watch{ended, POLLIN, 0};
-        if (ended < 0 || poll(&watch, 1, int(kTurn.count())) == 0) {
-            if (ended < 0)
-                std::this_thread::sleep_for(kTurn);
-            // A command started after a stop (a clean-up) runs to its end.
-            if (RepaintWhileBlocked() && !stoppedBefore) {
-                kill(-pid, SIGTERM);
-                stopped = true;
-            }
+        if (ended < 0)
+            std::this_thread::sleep_for(kTurn);
+        // A signal cuts the poll short (EINTR): the stop is seen at once.
+        if (ended >= 0 && poll(&watch, 1, int(kTurn.count())) == 1)
+            continue;
+        // A command started after a stop (a clean-up) runs to its end.
+        if (RepaintWhileBlocked() && !stoppedBefore) {
+            kill(-pid, SIGTERM);
+            stopped = true;
         }
     }
     if (ended >= 0)

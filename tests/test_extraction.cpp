@@ -132,7 +132,13 @@ TEST_F(ExtractionTest, TwoDigitVolumesAreUnpackedThroughTheFirstOnly)
         order.push_back({name, name[8] - '0'});
     }
     Order(order);
+    // What a killed unpacker left goes; a user's file of a like name stays.
+    fs::create_directories(dest + "/Lib");
+    writeFile(dest + "/Lib/.unrar-0123456789abcdef.part", "cut short");
+    writeFile(dest + "/Lib/.unrar-notes.part", "the user's");
     EXPECT_EQ(w->ExtractingFileThreadComp(), 0) << log();
+    EXPECT_FALSE(fs::exists(dest + "/Lib/.unrar-0123456789abcdef.part"));
+    EXPECT_TRUE(fs::exists(dest + "/Lib/.unrar-notes.part"));
     EXPECT_EQ(readFile(dest + "/Lib/a.wav"), items[0].data);
 }
 

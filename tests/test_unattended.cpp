@@ -11,7 +11,10 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -168,6 +171,98 @@ TEST_F(UnattendedTest, StoppedMidDownloadTheNextRunResumes)
         resumed += r.method == "GET" && r.path == "/files/Lib.rar" && r.range == "bytes=" + had + "-";
     EXPECT_EQ(resumed, 1);
     EXPECT_EQ(Tree(dest), TreeOf(items));
+}
+
+// A stop in each wait: acted on at once, the exit status naming the signal,
+// no temporary file left, and the same command then installs the library.
+TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
+{
+    std::vector<RarItem> items;
+    std::vector<std::string> archives;
+    // Archives large enough that a stop lands while one is unpacked.
+    for (auto [name, mib] : {std::pair{"One", 24}, {"Two", 24}, {"Three", 1}}) {
+        std::vector<RarItem> its = {{std::string(name) + "/" + name + ".wav", RandomBytes(size_t(mib) << 20, unsigned(mib))}};
+        items.insert(items.end(), its.begin(), its.end());
+        for (const std::string& path : WriteRar(box.path(), name, its))
+            archives.push_back(path);
+    }
+    server.ServeOrder("STOP", archives);
+    const std::string dest = box.file("Stopped");
+    const std::vector<std::string> args = {"--code", "STOP", "--dest", dest, "--retry-wait", "30"};
+    auto asked = [&](const std::string& path) {
+        for (const LoggedRequest& r : server->Requests())
+            if (r.path == path)
+                return true;
+        return false;
+    };
+    auto temporaries = [&] {
+        std::error_code e;
+        for (fs::recursive_directory_iterator it(dest, e), end; !e && it != end; it.increment(e))
+            if (it->path().filename().string().rfind(".unrar-", 0) == 0)
+                return true;
+        return false;
+    };
+    std::chrono::steady_clock::time_point failedAt{};
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::function<bool()> when;
+        int signal;
+    };
+    const std::vector<Case> cases = {
+        {"the order request", [&] { server->AddFault("GET /1/get/STOP", Fault{.stallMs = 30000}, 1); },
+         [&] { return asked("/1/get/STOP"); }, SIGTERM},
+        {"the pause between passes", [&] { server->AddFault("GET /files/One.rar", Fault{.status = 503}, 1); },
+         [&] {
+             if (failedAt == std::chrono::steady_clock::time_point{} && asked("/files/One.rar"))
+                 failedAt = std::chrono::steady_clock::now();
+             return failedAt != std::chrono::steady_clock::time_point{} &&
+                    std::chrono::steady_clock::now() - failedAt > std::chrono::milliseconds(300);
+         },
+         SIGINT},
+        {"the unpacker at work", [] {}, temporaries, SIGHUP},
+        {"after the first archive", [] {}, [&] { return fs::exists(dest + "/One/One.wav"); }, SIGTERM},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dest);
+        server->ClearRequests();
+        c.arrange();
+        Outcome stopped = Run(args, c.when, {}, c.signal);
+        server->ClearFaults();
+        EXPECT_EQ(stopped.status, 128 + c.signal) << stopped.err;
+        std::printf("[ stop     ] %s: %s acted on in %.3f s\n", c.what, strsignal(c.signal), stopped.stopSeconds);
+        EXPECT_LT(stopped.stopSeconds, 5.0) << "stopped, not waited out";
+        EXPECT_FALSE(temporaries()) << "no temporary file left";
+
+        Outcome again = Run(args);
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(Tree(dest), TreeOf(items));
+    }
+}
+
+// Two copies of the bundle in one folder, two orders at once: each has its
+// own working copy of the unpacker, and both libraries install.
+TEST_F(UnattendedTest, TwoBundlesSideBySide)
+{
+    std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(6 << 20, 3)}, {"Lib/b.wav", RandomBytes(6 << 20, 4)}};
+    server.ServeOrder("SIDE", WriteRar(box.path(), "Lib", items));
+    const std::string second = box.file("Kestrow 2.app/Contents/MacOS/");
+    fs::create_directories(second);
+    fs::copy_file(bundle + "KestrowUnattended", second + "KestrowUnattended");
+    fs::copy_file(bundle + "unrar", second + "unrar");
+    const std::map<std::string, std::string> env = {{"KESTROW_API_URL", server.base()},
+                                                    {"KESTROW_CA_FILE", server.caFile()}};
+    Outcome one, two;
+    std::thread other([&] {
+        two = Exec({second + "KestrowUnattended", "--code", "SIDE", "--dest", box.file("B")}, env, 120);
+    });
+    one = Exec({bundle + "KestrowUnattended", "--code", "SIDE", "--dest", box.file("A")}, env, 120);
+    other.join();
+    EXPECT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(two.status, 0) << two.err;
+    EXPECT_EQ(Tree(box.file("A")), TreeOf(items));
+    EXPECT_EQ(Tree(box.file("B")), TreeOf(items));
 }
 
 // Installed under a folder the user cannot write (as a package puts it under

@@ -86,11 +86,14 @@ Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::str
     while (waitpid(pid, &status, WNOHANG) == 0) {
         bool late = std::chrono::steady_clock::now() > deadline;
         if (late || (killWhen && killWhen())) {
+            auto sent = std::chrono::steady_clock::now();
             kill(pid, late ? SIGKILL : signal);
             waitpid(pid, &status, 0);
             if (late)
                 return {-1, readFile(outFile), "timed out\n" + readFile(errFile)};
-            break;
+            double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+            return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outFile),
+                    readFile(errFile), seconds};
         }
         usleep(2000);
     }

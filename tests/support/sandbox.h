@@ -35,6 +35,7 @@ void writeFile(const std::string& path, const std::string& content);
 struct Outcome {
     int status;  // exit status, or 128 + signal; -1 when it timed out
     std::string out, err;
+    double stopSeconds = -1;  // from the signal to the end, when one was sent
 };
 Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}, int timeoutSec = 60,
              const std::function<bool()>& killWhen = nullptr, int signal = 9);
