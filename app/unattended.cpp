@@ -63,7 +63,8 @@ const char* const kHelp =
     "       another installer is installing into it\n"
     "  6    the download failed after its retries\n"
     "  7    the unpacking failed\n"
-    "  130  stopped by Ctrl-C, 143 by SIGTERM: run the same command again to continue\n";
+    "  129  stopped by SIGHUP, 130 by Ctrl-C, 143 by SIGTERM: run the same command\n"
+    "       again to continue\n";
 
 int UsageError(const char* what)
 {
