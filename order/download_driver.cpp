@@ -27,7 +27,8 @@ void TFormDecompres::startLoadFileThreadComp()
     int r = DownloadingFileThreadComp(IdHTTP1);
     while (r < 0 && retries < kRetries) {
         ++retries;
-        // No input during the pause, so no stop can come; the window still paints.
+        // No input during the pause; a close or a stop signal ends it.
+        page->ShowRetry(retries + 1, kRetries + 1, RetryPauseMs);
         SleepRepainting(RetryPauseMs);
         r = DownloadingFileThreadComp(IdHTTP1);
     }
@@ -55,9 +56,7 @@ void TFormDecompres::startLoadFileThreadComp()
             DeleteFile(UnpackingMark());
             UnlockDestination();
             page->SetVisible(false);
-            FrameEnd1->ShowDestination(DirSaveFile);
-            FrameEnd1->SetVisible(true);
-            FrameEnd1->Image_InstallerOn->SetFocus();
+            FrameEnd1->ShowFinished(DirSaveFile);
             SizeLoadedAll = 0;
         } else {
             // The page again, not its unpacking cover, so that Back and Resume can be reached.

@@ -5,6 +5,7 @@
 #include <QAccessibleWidget>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -17,8 +18,10 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 // ---- controls --------------------------------------------------------------
@@ -112,6 +115,11 @@ int TControl::TabOrder() const
 }
 String TControl::AccessibleName() const { return S(Handle()->accessibleName()); }
 void TControl::SetAccessibleName(const String& name) { Handle()->setAccessibleName(Q(name)); }
+void TControl::SetAccessibleDescription(const String& description)
+{
+    Handle()->setAccessibleDescription(Q(description));
+}
+
 String TControl::Hint() const { return S(Handle()->toolTip()); }
 void TControl::SetHint(const String& hint)
 {
@@ -125,7 +133,30 @@ void TControl::Click()
         Guarded([&] { OnClick(this); });
 }
 
-TFrame::TFrame(TComponent* owner) : TControl(owner, new QWidget) {}
+namespace {
+// A page's keys that no control took come here.
+class FrameWidget : public QWidget {
+public:
+    explicit FrameWidget(TFrame* owner) : owner_(owner) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if (e->key() == Qt::Key_Escape && !e->isAutoRepeat() && owner_->OnEscape) {
+            e->accept();
+            TFrame* owner = owner_;
+            Guarded([&] { owner->OnEscape(owner); });
+            return;
+        }
+        QWidget::keyPressEvent(e);
+    }
+
+private:
+    TFrame* owner_;
+};
+}  // namespace
+
+TFrame::TFrame(TComponent* owner) : TControl(owner, new FrameWidget(this)) {}
 
 TFrame::~TFrame() { DestroyComponents(); }
 
@@ -263,28 +294,55 @@ protected:
             Press();
     }
     void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+    // A key presses the button when it is let go, and only if it went down
+    // here: a key that closed a message box, or came while the window
+    // waited, is let go over the window and presses nothing.
+    static bool IsPressKey(QKeyEvent* e)
+    {
+        return e->key() == Qt::Key_Space || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    }
     void keyPressEvent(QKeyEvent* e) override
     {
-        bool press = role == Role::Button && !e->isAutoRepeat() &&
-                     (e->key() == Qt::Key_Space || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter);
-        if (!press) {
+        if (role != Role::Button || !IsPressKey(e)) {
             QWidget::keyPressEvent(e);
             return;
         }
         e->accept();
+        if (!e->isAutoRepeat())
+            armedKey_ = e->key();
+    }
+    void keyReleaseEvent(QKeyEvent* e) override
+    {
+        if (role != Role::Button || !IsPressKey(e)) {
+            QWidget::keyReleaseEvent(e);
+            return;
+        }
+        e->accept();
+        if (e->isAutoRepeat() || armedKey_ != e->key())
+            return;
+        armedKey_ = 0;
         Press();
+    }
+    void focusOutEvent(QFocusEvent* e) override
+    {
+        armedKey_ = 0;
+        QWidget::focusOutEvent(e);
     }
     void showEvent(QShowEvent* e) override
     {
         QWidget::showEvent(e);
-        if (role == Role::Message && QAccessible::isActive()) {
-            QAccessibleEvent shown(this, QAccessible::Alert);
-            QAccessible::updateAccessibility(&shown);
+        if (role == Role::Message) {
+            if (QAccessible::isActive()) {
+                QAccessibleEvent shown(this, QAccessible::Alert);
+                QAccessible::updateAccessibility(&shown);
+            }
+            Announce(owner_, S(accessibleName()));
         }
     }
 
 private:
     TImage* owner_;
+    int armedKey_ = 0;
 };
 
 // What screen readers see of a picture: a push button with a press action,
@@ -327,6 +385,53 @@ private:
     }
     Widget* Picture() const { return static_cast<Widget*>(widget()); }
 };
+
+// ---- announcements ---------------------------------------------------------
+
+namespace {
+// An invisible notification: shown anew for each text, it makes readers
+// speak it where no control of the window changes focus.
+class Announcer : public QWidget {
+public:
+    using QWidget::QWidget;
+};
+
+class AnnouncerAccessible : public QAccessibleWidget {
+public:
+    explicit AnnouncerAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Notification) {}
+    static QAccessibleInterface* Factory(const QString&, QObject* object)
+    {
+        auto* w = dynamic_cast<Announcer*>(object);
+        return w ? new AnnouncerAccessible(w) : nullptr;
+    }
+};
+}  // namespace
+
+void Announce(TControl* near, const String& text)
+{
+    static const bool factory = (QAccessible::installFactory(&AnnouncerAccessible::Factory), true);
+    (void)factory;
+    // Nothing is heard of a window not on screen; one announcement at a time.
+    static bool announcing = false;
+    if (text.empty() || !near || announcing || !near->Handle()->window()->isVisible())
+        return;
+    announcing = true;
+    QWidget* window = near->Handle()->window();
+    // Not findChild: without a meta-object of its own an Announcer is any QWidget to it.
+    Announcer* announcer = nullptr;
+    for (QObject* child : window->children())
+        if (!announcer)
+            announcer = dynamic_cast<Announcer*>(child);
+    if (!announcer) {
+        announcer = new Announcer(window);
+        announcer->setGeometry(0, 0, 1, 1);
+        announcer->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    announcer->hide();
+    announcer->setAccessibleName(Q(text));
+    announcer->show();
+    announcing = false;
+}
 
 TImage::TImage(TComponent* owner) : TControl(owner, new Widget(this))
 {
@@ -420,9 +525,44 @@ void TEdit::SetMasked(bool masked)
 bool TEdit::Masked() const { return static_cast<QLineEdit*>(Handle())->echoMode() == QLineEdit::Password; }
 void TEdit::SetText(const String& text) { static_cast<QLineEdit*>(Handle())->setText(Q(text)); }
 
+struct TLabel::Pace {
+    int ms = 0;
+    QElapsedTimer since;  // the last name told
+    QTimer later;         // tells the last text once the pace allows
+};
+
 TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel) {}
 String TLabel::Text() const { return S(static_cast<QLabel*>(Handle())->text()); }
-void TLabel::SetText(const String& text) { static_cast<QLabel*>(Handle())->setText(Q(text)); }
+void TLabel::SetText(const String& text)
+{
+    auto* label = static_cast<QLabel*>(Handle());
+    label->setText(Q(text));
+    if (!pace_)
+        return;  // its name is its text, told at once
+    if (!pace_->since.isValid() || pace_->since.elapsed() >= pace_->ms) {
+        pace_->later.stop();
+        label->setAccessibleName(Q(text));
+        pace_->since.start();
+    } else if (!pace_->later.isActive()) {
+        pace_->later.start(int(pace_->ms - pace_->since.elapsed()));
+    }
+}
+
+void TLabel::SetAccessiblePace(int ms)
+{
+    pace_ = std::make_shared<Pace>();
+    pace_->ms = ms;
+    pace_->later.setSingleShot(true);
+    auto* label = static_cast<QLabel*>(Handle());
+    std::weak_ptr<Pace> pace = pace_;
+    QObject::connect(&pace_->later, &QTimer::timeout, label, [label, pace] {
+        if (auto p = pace.lock()) {
+            label->setAccessibleName(label->text());
+            p->since.start();
+        }
+    });
+    label->setAccessibleName(label->text());
+}
 void TLabel::SetWordWrap(bool wrap) { static_cast<QLabel*>(Handle())->setWordWrap(wrap); }
 void TLabel::SetElidedText(const String& text)
 {

@@ -57,6 +57,8 @@ public:
     void SetAccessibleName(const String& name);
     String Hint() const;                      // shown when the pointer rests on it
     void SetHint(const String& hint);         // also its accessible description
+    // What a screen reader says of it besides its name (a role word: "Installation status").
+    void SetAccessibleDescription(const String& description);
 
     TNotifyEvent OnClick;
     QWidget* Handle() const;
@@ -79,6 +81,7 @@ public:
     explicit TFrame(TComponent* owner);
     ~TFrame() override;
     QWidget* ClientWidget() const override { return Handle(); }
+    TNotifyEvent OnEscape;  // Escape pressed on the page, wherever its focus is
 };
 
 class TBitmap {
@@ -160,7 +163,19 @@ public:
     void SetWordWrap(bool wrap);
     // Centred, cut in the middle ("/home/…/Samples") where it is wider than the label.
     void SetElidedText(const String& text);
+    // Screen readers read a label's text as its name. A label that changes
+    // often is told to them at most every `ms` (its last text then follows):
+    // each change costs a reader round trips to a window that may be busy.
+    void SetAccessiblePace(int ms);
+
+private:
+    struct Pace;
+    std::shared_ptr<Pace> pace_;
 };
+
+// Says `text` to screen readers without moving the focus: a notification in
+// the window of `near` that appears, which readers speak as it shows.
+void Announce(TControl* near, const String& text);
 
 class TCheckBox : public TControl {
 public:

@@ -27,3 +27,4 @@ template <class F> void Guarded(F&& f)
 
 // The hook SetModalHook installed; empty when a person answers.
 const TModalHook& ModalHook();
+

@@ -136,7 +136,7 @@ TEST_F(DownloadTest, EndToEndByKeyboardAndScreenReader)
     EXPECT_EQ(w->SizeLoadedAll, 0);
     EXPECT_EQ(log(), "");
     EXPECT_TRUE(modals.messages.empty());
-    EXPECT_EQ(focused(), p4->Image_InstallerOn->Handle());
+    EXPECT_EQ(focused(), p4->Image_close->Handle());
     EXPECT_EQ(p4->Label_Destination->Hint(), dest) << "the finish page says where the library is";
     Press(focused(), Qt::Key_Tab);
     Press(focused(), Qt::Key_Tab);

@@ -4,10 +4,36 @@
 #include "app/main_window.h"
 #include "tests/support/gui.h"
 #include "ui/artwork.h"
+#include "ui/frame_install.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+// The last announcement: the window's notification, as a reader finds it.
+std::string Announced(QWidget* window)
+{
+    QAccessibleInterface* w = QAccessible::queryAccessibleInterface(window);
+    for (int i = 0; i < w->childCount(); ++i)
+        if (w->child(i)->role() == QAccessible::Notification && !w->child(i)->state().invisible)
+            return w->child(i)->text(QAccessible::Name).toStdString();
+    return "";
+}
+std::string NameOf(TControl* c) { return QAccessible::queryAccessibleInterface(c->Handle())->text(QAccessible::Name).toStdString(); }
+std::string DescriptionOf(TControl* c)
+{
+    return QAccessible::queryAccessibleInterface(c->Handle())->text(QAccessible::Description).toStdString();
+}
+}  // namespace
 
 TEST_F(WindowTest, EveryPictureOfTheTableLoadsSharp)
 {
@@ -92,4 +118,94 @@ TEST_F(WindowTest, LogWithoutADateAndLogThatCannotBeWritten)
     w->PathFileLog = box.path() + "/missing/KW_installerlog.txt";
     w->Info_toFile("lost ", -1);
     EXPECT_FALSE(FileExists(w->PathFileLog));
+}
+
+// What is shown is heard: each text readable through the accessibility
+// interfaces, each change a listener needs announced, the status told at a
+// human pace.
+TEST_F(WindowTest, WhatIsShownIsHeard)
+{
+    auto* p1 = w->FrameCodeCopyFile1;
+    auto* p2 = w->FrameDirCopyFile1;
+    auto* p3 = w->FrameLibInstal1;
+    auto* p4 = w->FrameEnd1;
+    QWidget* window = w->ClientWidget()->window();
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        TControl* control;  // read after the act; nullptr: only the announcement
+        std::string name, description;
+        std::string announced;  // "": none
+    };
+    const std::string folder = box.file("Lib");
+    const std::vector<Case> cases = {
+        {"a code refused", [&] { p1->Edit_CodeCopyFile->SetText("!!!"), SimulateKey(p1->Edit_CodeCopyFile, vkReturn); },
+         p1->Image_invalid_code, "INVALID CODE. PLEASE ENTER IT AGAIN.", "", "INVALID CODE. PLEASE ENTER IT AGAIN."},
+        {"free and required space, with their meaning",
+         [&] {
+             p1->SetVisible(false), p2->SetVisible(true), w->SizeAllFile = 2118123;
+             p2->Edit_DirSaveFile->SetText(folder), SimulateKey(p2->Edit_DirSaveFile, vkReturn);
+         },
+         p2->Label_Size_DiskRecom, "Required: 2.02 MB", "", "REQUIRED DISK SPACE IS AVAILABLE"},
+        {"the file under way", [&] { p2->SetVisible(false), p3->SetVisible(true), p3->ShowFile("Lib.part2.rar", 3, 5); },
+         p3->Label_Status, "Lib.part2.rar, 3 of 5", "Installation status", ""},
+        {"paused", [&] { p3->Image_Pause_activeClick(nullptr); }, nullptr, "", "", "Paused"},
+        {"the status follows within its pace", [&] { waitFor([&] { return NameOf(p3->Label_Status) == "Paused"; }); },
+         p3->Label_Status, "Paused", "Installation status", ""},
+        {"a failure's reason", [&] { p3->ShowReason("The disk is full."); }, p3->Label_Reason, "The disk is full.",
+         "Why the installation stopped", "The disk is full."},
+        {"installed", [&] { p3->SetVisible(false), p4->ShowFinished(folder); }, p4->Label_Destination, folder,
+         "Installed into", "The library is installed in " + folder + "."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.act();
+        if (c.control) {
+            EXPECT_EQ(NameOf(c.control), c.name);
+            EXPECT_EQ(DescriptionOf(c.control), c.description);
+        }
+        if (!c.announced.empty()) {
+            EXPECT_EQ(Announced(window), c.announced);
+        }
+    }
+    // Told at most once a second: ten changes in a row reach the reader as one.
+    p3->ShowFile("Lib.part3.rar", 4, 5);
+    for (int i = 0; i < 10; ++i)
+        p3->Label_Status->SetText("Lib.part3.rar, 4 of 5 \xC2\xB7 " + std::to_string(i) + " KB/s");
+    EXPECT_EQ(NameOf(p3->Label_Status), "Paused");
+
+    // Page 4: the focus on Close, Tab in the order of the buttons on screen, Escape closes.
+    EXPECT_EQ(window->focusWidget(), p4->Image_close->Handle());
+    for (TImage* next : {p4->Image_InstallerOn, p4->Image_OpenFolder, p4->Image_close}) {
+        Press(window->focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(window->focusWidget(), next->Handle());
+    }
+    Press(window->focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(w->Visible());
+}
+
+// A key meant for a message box that has closed, or held down, presses no
+// button of the window: only a key that went down on the button and came up there.
+TEST_F(WindowTest, AStrayKeyPressesNothing)
+{
+    auto* p3 = w->FrameLibInstal1;
+    w->FrameCodeCopyFile1->SetVisible(false);
+    p3->SetVisible(true);
+    p3->StateImage_button(0);
+    QWidget* resume = p3->Image_Resume_active->Handle();
+    resume->setFocus();
+    auto pressed = [&] { return p3->Image_Pause_active->Visible(); };  // Resume gave way to Pause
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);  // its press closed a box
+    QApplication::sendEvent(resume, &release);
+    Press(resume, Qt::Key_Return, "", true);  // held down: a repeat
+    EXPECT_FALSE(pressed()) << "a release alone, or a held key, presses nothing";
+    Press(resume, Qt::Key_Return);
+    EXPECT_TRUE(pressed()) << "a whole press on the button presses it";
+    w->Terminate_ThreadUser();
+
+    for (double seconds : {2.0, 4320.0, 1e9, 1.0 / 0.0}) {
+        SCOPED_TRACE(seconds);
+        std::string shown = TimeLeftText(seconds);
+        EXPECT_EQ(shown, seconds < 3 ? "0:02 left" : seconds < 5000 ? "1 h 12 min left" : "more than 99 h left");
+    }
 }

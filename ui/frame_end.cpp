@@ -17,25 +17,37 @@ TFrameEnd::TFrameEnd(TComponent* owner) : TFrame(owner)
     Image_Tundrel->SetVisible(false);
     Image_InstallerOn = NewArtImage(this, "button_install_another", 215, 293);
     Image_InstallerOn->SetWrapMode(TImageWrapMode::Original);
-    Image_InstallerOn->SetTabOrder(10);
-    Image_close->SetTabOrder(11);
     Label_Destination = new TLabel(this);
     Label_Destination->SetBounds(64, 272, 472, 17);
-    Label_Destination->SetAccessibleName("Installed into");
     Image_OpenFolder = NewArtImage(this, "button_open_folder", 64, 328);
-    Image_OpenFolder->SetTabOrder(12);
+    // As the buttons stand on the page: the one above, then left to right.
+    Image_InstallerOn->SetTabOrder(10);
+    Image_OpenFolder->SetTabOrder(11);
+    Image_close->SetTabOrder(12);
+    OnEscape = [this](TObject* s) { Image_closeClick(s); };
     Image_OpenFolder->OnClick = [this](TObject* s) { Image_OpenFolderClick(s); };
     Image_close->OnClick = [this](TObject* s) { Image_closeClick(s); };
     Image_InstallerOn->OnClick = [this](TObject* s) { Image_InstallerOnClick(s); };
 }
 
-void TFrameEnd::ShowDestination(const AnsiString& folder)
+void TFrameEnd::ShowFinished(const AnsiString& folder)
 {
     Label_Destination->SetElidedText(folder);
     Label_Destination->SetHint(folder);
+    Label_Destination->SetAccessibleName(folder);  // whole, where the page may cut it
+    Label_Destination->SetAccessibleDescription("Installed into");
+    SetVisible(true);
+    // Not on the button that throws the finished state away.
+    Image_close->SetFocus();
+    Announce(Image_close, "The library is installed in " + folder + ".");
 }
 
-void TFrameEnd::Image_OpenFolderClick(TObject*) { OpenWithDesktop(Label_Destination->Hint()); }
+void TFrameEnd::Image_OpenFolderClick(TObject*)
+{
+    const AnsiString folder = Label_Destination->Hint();
+    if (!OpenWithDesktop(folder))
+        ShowMessage("No file manager could be started. The library is in " + folder);
+}
 
 void TFrameEnd::Image_closeClick(TObject*) { FormDecompres->Close(); }
 

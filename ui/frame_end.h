@@ -14,7 +14,8 @@ public:
     TLabel* Label_Destination;   // where the library now is
     TImage* Image_OpenFolder;    // opens it in the file manager
 
-    void ShowDestination(const AnsiString& folder);
+    // The page shown for a library just installed: focus on Close, the news said.
+    void ShowFinished(const AnsiString& folder);
     void Image_closeClick(TObject* Sender);
     void Image_InstallerOnClick(TObject* Sender);
     void Image_OpenFolderClick(TObject* Sender);

@@ -9,6 +9,20 @@
 #include <filesystem>
 #include <utility>
 
+namespace {
+// The page shows a bare "78.0GB"; a listener hears what it is: "Available: 78.0 GB".
+void ShowSpace(TLabel* label, const char* meaning, const AnsiString& size)
+{
+    label->SetText(size);
+    AnsiString spoken = size;
+    size_t unit = spoken.find_first_not_of("0123456789.,");
+    if (unit != AnsiString::npos && unit > 0)
+        spoken.insert(unit, " ");
+    label->SetAccessibleName(size.empty() ? AnsiString() : AnsiString(meaning) + ": " + spoken);
+}
+
+}  // namespace
+
 TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
 {
     SetBounds(0, 0, 600, 400);
@@ -66,8 +80,8 @@ void TFrameDirCopyFile::noVisible_Image_msg()
     Image_folder_in_use->SetVisible(false);
     Image_ied_Required_space_ok->SetVisible(false);
     Image_back1->SetVisible(true);
-    Label_Size_DiskFree->SetText("");
-    Label_Size_DiskRecom->SetText("");
+    ShowSpace(Label_Size_DiskFree, "Available", "");
+    ShowSpace(Label_Size_DiskRecom, "Required", "");
     DirVerified = 0;
 }
 
@@ -151,8 +165,8 @@ int TFrameDirCopyFile::GetShow_Diskspace()
     AnsiString how;
     SpaceCounted.clear();
     int64_t required = FormDecompres->BytesStillToWrite(how);
-    Label_Size_DiskFree->SetText(FreeSpaceText(freeBytes, required));
-    Label_Size_DiskRecom->SetText(RequiredSpaceText(required));
+    ShowSpace(Label_Size_DiskFree, "Available", FreeSpaceText(freeBytes, required));
+    ShowSpace(Label_Size_DiskRecom, "Required", RequiredSpaceText(required));
     if (required <= freeBytes) {
         Image_ied_Required_space_ok->SetVisible(true);
         return 0;

@@ -5,6 +5,8 @@
 #include "platform/wait.h"
 #include "ui/art_image.h"
 
+#include <algorithm>
+
 TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
 {
     SetBounds(0, 0, 600, 400);
@@ -24,6 +26,8 @@ TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
     ProgressBar2->SetEnabled(false);
     Label_PercentAllFile = new TLabel(this);
     Label_PercentAllFile->SetBounds(203, 246, 120, 17);
+    Label_PercentAllFile->SetAccessibleDescription("Downloaded");
+    Label_PercentAllFile->SetAccessiblePace(kSpokenPaceMs);
     Label_PercentFile = new TLabel(this);
     Label_PercentFile->SetBounds(203, 280, 120, 17);
     Image_Tundrel = new TImage(this);
@@ -44,10 +48,11 @@ TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
     // Beside and below the bar, where the pictures leave room.
     Label_Status = new TLabel(this);
     Label_Status->SetBounds(140, 282, 389, 17);
-    Label_Status->SetAccessibleName("Installation status");
+    Label_Status->SetAccessibleDescription("Installation status");
+    Label_Status->SetAccessiblePace(kSpokenPaceMs);
     Label_Reason = new TLabel(this);
     Label_Reason->SetBounds(68, 305, 461, 17);
-    Label_Reason->SetAccessibleName("Why the installation stopped");
+    Label_Reason->SetAccessibleDescription("Why the installation stopped");
 
     // The inactive pictures name the same handlers; being disabled, they take no click.
     Image_Pause_active->OnClick = [this](TObject* s) { Image_Pause_activeClick(s); };
@@ -118,6 +123,7 @@ void TFrameLibInstal::Image_Pause_activeClick(TObject*)
     StateImage_button(0);
     FormDecompres->Terminate_ThreadUser();
     Label_Status->SetText("Paused");
+    Announce(this, "Paused");
 }
 
 void TFrameLibInstal::ShowFile(const AnsiString& name, int number, int count)
@@ -135,7 +141,18 @@ void TFrameLibInstal::ShowUnpacking(const AnsiString& name, int number, int coun
     Label_Status->BringToFront();  // over the unpacking cover
 }
 
-void TFrameLibInstal::ShowReason(const AnsiString& sentence) { Label_Reason->SetText(sentence); }
+void TFrameLibInstal::ShowReason(const AnsiString& sentence)
+{
+    Label_Reason->SetText(sentence);
+    Announce(this, sentence);
+}
+
+void TFrameLibInstal::ShowRetry(int pass, int passes, unsigned pauseMs)
+{
+    file_.clear();  // no speed or time left while nothing arrives
+    Label_Status->SetText("Waiting for the server\xE2\x80\xA6 retry " + IntToStr(pass) + " of " + IntToStr(passes) +
+                          " in " + IntToStr((pauseMs + 999) / 1000) + " s");
+}
 
 void TFrameLibInstal::ShowTitle(int percent)
 {
@@ -145,14 +162,18 @@ void TFrameLibInstal::ShowTitle(int percent)
 }
 
 // Speed and time left, measured at most twice a second and smoothed over the
-// last few seconds; a dash until there is enough to go on.
+// last few seconds, across files and passes; a dash until a few seconds of
+// data have come.
 void TFrameLibInstal::ShowPace()
 {
     using namespace std::chrono;
     auto now = steady_clock::now();
     int64_t done = FormDecompres->SizeLoadedAll;
+    // A new pass counts from 0 again: the measure goes on from there.
     if (sampledAt_ == steady_clock::time_point{} || done < sampledBytes_) {
-        sampledAt_ = now, sampledBytes_ = done, speed_ = -1;
+        if (sampledAt_ == steady_clock::time_point{})
+            measuredFrom_ = now;
+        sampledAt_ = now, sampledBytes_ = done;
         return;
     }
     double seconds = duration<double>(now - sampledAt_).count();
@@ -165,19 +186,32 @@ void TFrameLibInstal::ShowPace()
         return;
     shownAt_ = now;
     AnsiString pace = " \xC2\xB7 \xE2\x80\x94";
-    if (speed_ > 0) {
-        int64_t left = int64_t(double(FormDecompres->SizeAllProgress - done) / speed_);
-        AnsiString rate = speed_ < 1e6 ? IntToStr(int64_t(speed_ / 1e3)) + " KB/s"
-                                       : FloatToStrF(speed_ / 1e6, TFloatFormat::ffFixed, 5, 1) + " MB/s";
-        pace = " \xC2\xB7 " + rate + " \xC2\xB7 " +
-               IntToStr(left / 60) + ":" + (left % 60 < 10 ? "0" : "") + IntToStr(left % 60) + " left";
-    }
+    if (speed_ > 0 && now - measuredFrom_ >= kEstimateAfter)
+        pace = " \xC2\xB7 " + SpeedText(speed_) + " \xC2\xB7 " +
+               TimeLeftText(double(FormDecompres->SizeAllProgress - done) / speed_);
     Label_Status->SetText(file_ + pace);
+}
+
+AnsiString SpeedText(double bytesPerSecond)
+{
+    return bytesPerSecond < 1e6 ? IntToStr(int64_t(bytesPerSecond / 1e3)) + " KB/s"
+                                : FloatToStrF(bytesPerSecond / 1e6, TFloatFormat::ffFixed, 5, 1) + " MB/s";
+}
+
+AnsiString TimeLeftText(double seconds)
+{
+    if (!(seconds <= 99.0 * 3600))  // also a rate of nothing at all
+        return "more than 99 h left";
+    int64_t left = int64_t(std::max(0.0, seconds));
+    if (left >= 3600)
+        return IntToStr(left / 3600) + " h " + IntToStr(left % 3600 / 60) + " min left";
+    return IntToStr(left / 60) + ":" + (left % 60 < 10 ? "0" : "") + IntToStr(left % 60) + " left";
 }
 
 void TFrameLibInstal::Image_Resume_activeClick(TObject*)
 {
     StateImage_button(1);
+    Announce(this, "Resumed");
     FormDecompres->IdThreadComponent1->Start();
 }
 

@@ -42,17 +42,23 @@ public:
     void ShowFile(const AnsiString& name, int number, int count);      // the transfer of a file begins
     void ShowUnpacking(const AnsiString& name, int number, int count);  // the unpacking of an archive begins
     void ShowReason(const AnsiString& sentence);                        // "" clears it
+    void ShowRetry(int pass, int passes, unsigned pauseMs);             // a failed pass, the next one waiting
     void ShowTitle(int percent);                                        // -1: the window's own title
 
 private:
+    static constexpr int kSpokenPaceMs = 1000;  // what readers are told of the status, at most
+    static constexpr std::chrono::seconds kEstimateAfter{3};  // the time left needs this much data
     void ShowPace();
     AnsiString ownTitle_;
     AnsiString file_;  // "Lib.part2.rar, 2 of 5"
     // Speed, smoothed so that it does not jump: bytes a second, -1 until measured.
     double speed_ = -1;
     int64_t sampledBytes_ = 0;
-    std::chrono::steady_clock::time_point sampledAt_{}, shownAt_{};
+    std::chrono::steady_clock::time_point sampledAt_{}, shownAt_{}, measuredFrom_{};
 };
+
+AnsiString SpeedText(double bytesPerSecond);  // "42 KB/s", "1.5 MB/s"
+AnsiString TimeLeftText(double seconds);      // "0:02 left", "1 h 12 min left", "more than 99 h left"
 
 int PercentDownloadingFile(int64_t total, int64_t done);
 void funCorrectProgressBar(int64_t n);
