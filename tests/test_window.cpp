@@ -11,11 +11,15 @@
 #include <filesystem>
 
 #include <QAccessible>
+#include <QImage>
+#include <QPainter>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <functional>
 
 namespace {
@@ -43,6 +47,56 @@ TEST_F(WindowTest, EveryPictureOfTheTableLoadsSharp)
         ASSERT_TRUE(bitmap.LoadFromResource(ArtResourcePath(a))) << a.name;
         EXPECT_EQ(bitmap.Width(), 2 * a.width) << a.name;
         EXPECT_EQ(bitmap.Height(), 2 * a.height) << a.name;
+    }
+}
+
+namespace {
+double Luminance(QRgb c)
+{
+    auto linear = [](int v) {
+        double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
+}
+double Contrast(QRgb a, QRgb b)
+{
+    double x = Luminance(a), y = Luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+}  // namespace
+
+// Every text of the artwork reaches 4.5:1 against what lies under it: in
+// each text's box the commonest colour is the ground, the one farthest from
+// it the letters. Pieces without a ground of their own lie on the page's
+// darkest grey.
+TEST_F(WindowTest, EveryTextOfTheArtworkIsReadable)
+{
+    for (size_t i = 0; i < kArtworkCount; ++i) {
+        const ArtPiece& a = kArtwork[i];
+        QImage page(a.width * 2, a.height * 2, QImage::Format_RGB32);
+        page.fill(QColor("#e9eef3"));
+        QImage art(QString::fromStdString(ArtResourcePath(a)));
+        art.setDevicePixelRatio(1);  // its pixels, one for one
+        QPainter(&page).drawImage(0, 0, art);
+        std::vector<QRect> boxes;
+        for (const ArtText& t : a.texts)
+            if (t.words)
+                boxes.emplace_back(t.x, t.y, t.width, t.height);
+        if (a.kind == ArtKind::Background)  // the step names under the circles
+            for (int step = 0; step < 4; ++step)
+                boxes.emplace_back(110 + 100 * step, 127, 80, 14);
+        for (const QRect& box : boxes) {
+            std::map<QRgb, int> seen;
+            for (int y = box.top() * 2; y <= box.bottom() * 2 && y < page.height(); ++y)
+                for (int x = box.left() * 2; x <= box.right() * 2 && x < page.width(); ++x)
+                    ++seen[page.pixel(x, y)];
+            QRgb ground = std::max_element(seen.begin(), seen.end(), [](auto& l, auto& r) { return l.second < r.second; })->first;
+            double best = 1;
+            for (auto& [colour, count] : seen)
+                best = std::max(best, Contrast(colour, ground));
+            EXPECT_GE(best, 4.5) << a.name << " at " << box.x() << "," << box.y();
+        }
     }
 }
 

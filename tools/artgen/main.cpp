@@ -17,12 +17,13 @@
 #include <cstdio>
 
 namespace {
+// Every text reaches 4.5:1 against what lies under it (WCAG's small-text level).
 const QColor kInk("#1f2a36");
 const QColor kAccent("#2f80c8");
 const QColor kAccentDark("#22649f");
-const QColor kMuted("#9aa4ae");
-const QColor kOk("#2e9e5b");
-const QColor kError("#d0393e");
+const QColor kMuted("#5b6670");
+const QColor kOk("#1a7040");
+const QColor kError("#b42a30");
 const char* kStepNames[] = {"CODE", "FOLDER", "INSTALL", "FINISH"};
 
 // Draws words in the box at the largest size up to `px` that fits; messages
@@ -133,11 +134,11 @@ void DrawButton(QPainter& p, const ArtPiece& a, bool active)
     QPainterPath shape;
     shape.addRoundedRect(r, 5, 5);
     QLinearGradient g(0, 0, 0, a.height);
-    g.setColorAt(0, active ? QColor("#3a8fd8") : QColor("#d3d9df"));
+    g.setColorAt(0, active ? QColor("#2a6fb0") : QColor("#d3d9df"));
     g.setColorAt(1, active ? kAccentDark : QColor("#c2c9d0"));
     p.fillPath(shape, g);
     const ArtText& t = a.texts[0];
-    DrawFitted(p, r.adjusted(4, 2, -4, -2), t.words, t.pixelSize, true, true, active ? QColor(Qt::white) : QColor("#8b949d"));
+    DrawFitted(p, r.adjusted(4, 2, -4, -2), t.words, t.pixelSize, true, true, active ? QColor(Qt::white) : QColor("#3f4a55"));
 }
 
 void DrawMessage(QPainter& p, const ArtPiece& a, bool ok)
