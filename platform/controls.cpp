@@ -282,7 +282,7 @@ protected:
         }
         }
         if (hasFocus()) {
-            // The keyboard's place: a ring in the artwork's own blue, inside the button.
+            // The keyboard's place: an amber ring inside the button, seen on blue and grey alike.
             p.setRenderHint(QPainter::Antialiasing);
             p.setPen(QPen(QColor(255, 196, 0), 2));
             p.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
