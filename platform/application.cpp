@@ -73,7 +73,8 @@ void TApplication::SetCommandLine(int argc, char** argv)
 namespace {
 // Signals reach the event loop through a pipe: the handlers only write a
 // byte to it. SIGUSR1 is another copy asking this one to come forward;
-// SIGTERM, SIGINT and SIGHUP close the main window as its close box would,
+// SIGTERM, SIGINT and SIGHUP close the main window as its close box would
+// (inside a blocking wait, the wait sees the signal and cuts itself short),
 // so the run ends cleanly (its temporary folder removed). A second such
 // signal ends the process at once, should the first not get through.
 int g_signalPipe[2] = {-1, -1};
