@@ -3,7 +3,7 @@
 #include "app/codes.h"
 #include "app/globals.h"
 #include "app/main_window.h"
-#include "app/text.h"
+#include "platform/text.h"
 #include "ui/form_password.h"
 
 #include <cctype>

@@ -4,6 +4,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "platform/wait.h"
 
 void TFormDecompres::UpdateWndThread(int ms)
 {
@@ -34,4 +35,30 @@ void TFormDecompres::IdThreadComponent1Exception(TIdThreadComponent*, Exception*
 {
     Terminate_ThreadUser();
     ShowMessage("Error IdThreadComponent: " + E->Message + "\n");
+}
+
+// The client announces the start and end of each request; the page takes its
+// progress from IdHTTP1Work alone, so these two have nothing to do.
+void TFormDecompres::IdHTTP1WorkBegin(TObject*, TWorkMode, int64_t) {}
+void TFormDecompres::IdHTTP1WorkEnd(TObject*, TWorkMode) {}
+
+// Input is taken at each whole-percent step and, however slow the line, at
+// least every kStallPumpMs, so that Pause answers at once; a raised stop cuts
+// the running request. No pause follows the pump: a hundred of them a pass
+// would hold up the transfer itself.
+void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
+{
+    // A request outside the download job blocks its page's handler: the
+    // window repaints meanwhile but takes no input.
+    if (StageWorkApp != kStageDownloading) {
+        RepaintWhileBlocked();
+        // Closing the window cut the request before; every later one is cut at once.
+        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+            IdHTTP1->Disconnect();
+        return;
+    }
+    if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1 || MillisecondsSincePump() >= kStallPumpMs)
+        UpdateWndThread(0);
+    if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+        IdHTTP1->Disconnect();
 }

@@ -2,7 +2,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
-#include "app/text.h"
+#include "platform/text.h"
 #include "platform/wait.h"
 
 #include <algorithm>

@@ -8,16 +8,16 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
-#include "app/text.h"
+#include "platform/text.h"
 #include "platform/rtl.h"
 #include "platform/wait.h"
+#include "tools/unrar/layout.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <unistd.h>
-#include <strings.h>
 #include <sys/stat.h>
 
 namespace {
@@ -59,24 +59,6 @@ bool MayPlaceToolAt(const AnsiString& placed, const AnsiString& shipped)
     }
 }
 
-// "Name.part02.rar", "Name.part10.rar": a volume the tool reads along with
-// the first one of its set. The part number of the order list cannot tell:
-// it holds the first digit only.
-bool IsLaterVolume(const AnsiString& path)
-{
-    size_t end = path.size();
-    if (end < 4 || strcasecmp(path.c_str() + end - 4, ".rar") != 0)
-        return false;
-    end -= 4;
-    size_t digits = end;
-    while (digits > 0 && std::isdigit(static_cast<unsigned char>(path[digits - 1])))
-        --digits;
-    if (digits == end || digits < 5 || strncasecmp(path.c_str() + digits - 5, ".part", 5) != 0)
-        return false;
-    AnsiString number = path.substr(digits, end - digits);
-    number.erase(0, std::min(number.find_first_not_of('0'), number.size()));
-    return number.size() > 1 || (number.size() == 1 && number[0] > '1');
-}
 }  // namespace
 
 int send_chmod(const AnsiString& quotedPath, const AnsiString& mode)

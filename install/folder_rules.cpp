@@ -4,7 +4,7 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "net/http_requests.h"
-#include "app/text.h"
+#include "platform/text.h"
 #include "platform/rtl.h"
 #include "platform/wait.h"
 

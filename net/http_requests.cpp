@@ -1,6 +1,6 @@
 #include "net/http_requests.h"
 
-#include "app/text.h"
+#include "platform/text.h"
 #include "platform/forms.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "order/manifest.h"
 
 #include "app/globals.h"
-#include "app/text.h"
+#include "platform/text.h"
 #include "net/http_requests.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // Text and runtime helpers, at edges the window's tests do not reach.
 
 #include "app/codes.h"
-#include "app/text.h"
+#include "platform/text.h"
 #include "platform/rtl.h"
 
 #include <gtest/gtest.h>

@@ -32,3 +32,12 @@ TImage* NewArtImage(TComponent* owner, const char* artName, float x, float y)
     }
     return image;
 }
+
+TImage* NewProductImage(TFrame* page, float y, float width, float height)
+{
+    auto* image = new TImage(page);
+    image->SetBounds(160, y, width, height);
+    image->SetAccessibleName("Product picture");
+    image->SetVisible(false);
+    return image;
+}

@@ -19,9 +19,7 @@ TFrameCodeCopyFile::TFrameCodeCopyFile(TComponent* owner) : TFrame(owner)
     Image_Next1->SetTabOrder(3);
     Image_coreect_code = NewArtImage(this, "msg_code_correct", 64, 290);
     Image_invalid_code = NewArtImage(this, "msg_code_invalid", 64, 290);
-    Image_Tundrel = new TImage(this);
-    Image_Tundrel->SetBounds(160, 154, 280, 33);
-    Image_Tundrel->SetAccessibleName("Product picture");
+    Image_Tundrel = NewProductImage(this, 154, 280, 33);
     Image_errorCheck_filetxt = NewArtImage(this, "msg_error_log", 0, 0);
     Image_Verification = NewArtImage(this, "caption_verifying", 0, 0);
     for (TControl* hidden : {(TControl*)Image_coreect_code, (TControl*)Image_invalid_code, (TControl*)Image_Tundrel,

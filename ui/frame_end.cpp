@@ -10,11 +10,8 @@ TFrameEnd::TFrameEnd(TComponent* owner) : TFrame(owner)
     ImageEnd = NewArtImage(this, "page_finish", 0, 0);
     Image_close = NewArtImage(this, "button_close", 264, 328);
     Image_close->SetWrapMode(TImageWrapMode::Original);
-    Image_Tundrel = new TImage(this);
-    Image_Tundrel->SetBounds(160, 159, 282, 23);
+    Image_Tundrel = NewProductImage(this, 159, 282, 23);
     Image_Tundrel->SetWrapMode(TImageWrapMode::Original);
-    Image_Tundrel->SetAccessibleName("Product picture");
-    Image_Tundrel->SetVisible(false);
     Image_InstallerOn = NewArtImage(this, "button_install_another", 215, 293);
     Image_InstallerOn->SetWrapMode(TImageWrapMode::Original);
     Label_Destination = new TLabel(this);

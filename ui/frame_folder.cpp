@@ -43,9 +43,7 @@ TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
     Label_Size_DiskRecom->SetBounds(218, 291, 120, 17);
     Image_ied_Required_space_ok = NewArtImage(this, "msg_space_ok", 287, 281);
     Image_Not_enough_space = NewArtImage(this, "msg_space_short", 287, 281);
-    Image_Tundrel = new TImage(this);
-    Image_Tundrel->SetBounds(160, 154, 280, 33);
-    Image_Tundrel->SetAccessibleName("Product picture");
+    Image_Tundrel = NewProductImage(this, 154, 280, 33);
     Image_folder_no_Empty = NewArtImage(this, "msg_folder_not_empty", 287, 281);
     Image_folder_Incorect = NewArtImage(this, "msg_folder_incorrect", 287, 281);
     Image_Folder_does_not_exist = NewArtImage(this, "msg_folder_missing", 287, 281);

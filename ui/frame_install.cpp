@@ -2,7 +2,6 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
-#include "platform/wait.h"
 #include "ui/art_image.h"
 
 #include <algorithm>
@@ -30,10 +29,7 @@ TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
     Label_PercentAllFile->SetAccessiblePace(kSpokenPaceMs);
     Label_PercentFile = new TLabel(this);
     Label_PercentFile->SetBounds(203, 280, 120, 17);
-    Image_Tundrel = new TImage(this);
-    Image_Tundrel->SetBounds(160, 154, 280, 33);
-    Image_Tundrel->SetAccessibleName("Product picture");
-    Image_Tundrel->SetVisible(false);
+    Image_Tundrel = NewProductImage(this, 154, 280, 33);
     Image_Downloading = NewArtImage(this, "caption_downloading", 65, 280);
     Image_Extracting = NewArtImage(this, "page_unpacking", 382, 169);
     Image_Extracting->SetWidth(56);
@@ -236,32 +232,4 @@ void funCorrectProgressBar(int64_t n)
     FormDecompres->SizeLoadedAll += n;
     if (FormDecompres->SizeLoadedAll > FormDecompres->SizeAllProgress)
         FormDecompres->SizeLoadedAll = FormDecompres->SizeAllProgress;
-}
-
-// ---- the client's work events, seen by the progress page -------------------
-
-// The client announces the start and end of each request; the page takes its
-// progress from IdHTTP1Work alone, so these two have nothing to do.
-void TFormDecompres::IdHTTP1WorkBegin(TObject*, TWorkMode, int64_t) {}
-void TFormDecompres::IdHTTP1WorkEnd(TObject*, TWorkMode) {}
-
-// Input is taken at each whole-percent step and, however slow the line, at
-// least every kStallPumpMs, so that Pause answers at once; a raised stop cuts
-// the running request. No pause follows the pump: a hundred of them a pass
-// would hold up the transfer itself.
-void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
-{
-    // A request outside the download job blocks its page's handler: the
-    // window repaints meanwhile but takes no input.
-    if (StageWorkApp != kStageDownloading) {
-        RepaintWhileBlocked();
-        // Closing the window cut the request before; every later one is cut at once.
-        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
-            IdHTTP1->Disconnect();
-        return;
-    }
-    if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1 || MillisecondsSincePump() >= kStallPumpMs)
-        UpdateWndThread(0);
-    if (Terminate_ThreadCritSec == Terminate_ThreadCode)
-        IdHTTP1->Disconnect();
 }

@@ -38,6 +38,9 @@ public:
 // with `first`: Name.partN.rar at the first volume's digit width, or the old
 // Name.rar, Name.r00, Name.r01 style. Empty when there can be no such volume.
 std::string VolumeName(const std::string& first, int index);
+// "Name.part2.rar", "Name.part10.rar": a volume read along with the first of
+// its set, never on its own.
+bool IsLaterVolume(const std::string& name);
 
 // Reads every volume's headers; throws UnrarError on anything amiss.
 ArchiveLayout ReadLayout(const std::string& firstVolume);

@@ -1,4 +1,6 @@
-#include "app/text.h"
+#include "platform/text.h"
+
+#include "platform/rtl.h"
 
 #include <cstring>
 
@@ -109,4 +111,16 @@ int LastPosChar(const AnsiString& s, const AnsiString& pattern)
         total += p;
         rest = rest.substr(size_t(p));
     }
+}
+
+void GetDateTime_File(const AnsiString& path, AnsiString& out, int withTime)
+{
+    out.clear();
+    int64_t age = FileAge(path);
+    if (age < 0)
+        return;
+    TDateTime when = FileDateToDateTime(age);
+    out = DateToStr(when);
+    if (withTime == 1)
+        out += " " + TimeToStr(when);
 }
