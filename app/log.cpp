@@ -2,6 +2,9 @@
 #include "app/main_window.h"
 
 #include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 // Appends one failure entry. Each entry opens and closes the file, so it is
 // complete as soon as the call returns; an entry that cannot be written is
@@ -20,4 +23,36 @@ void TFormDecompres::Info_toFile(const AnsiString& message, int code)
     std::fprintf(f, "Your purchase code: %s\n", CodeCopyFile.c_str());
     std::fprintf(f, "%s", text.c_str());
     std::fclose(f);
+}
+
+namespace {
+// A field of the record: one line, tabs and line ends written as \t and \n.
+AnsiString Field(const AnsiString& text)
+{
+    AnsiString out;
+    for (char c : text) {
+        if (c == '\\' || c == '\t' || c == '\n' || c == '\r')
+            out += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+}  // namespace
+
+void TFormDecompres::RecordInstallation()
+{
+    // It holds purchase codes: its owner's alone.
+    const AnsiString path = StateFolder(DirTemp) + "installed.log";
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return;
+    char when[32] = {};
+    std::time_t now = std::time(nullptr);
+    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+    const AnsiString line = AnsiString(when) + "\tKestrow Installer 1.3\t" + Field(CodeCopyFile) + "\t" +
+                            Field(DirSaveFile) + "\t" + IntToStr(CountFileLoad) + " files\t" + IntToStr(SizeAllFile) +
+                            " bytes\n";
+    [[maybe_unused]] ssize_t written = write(fd, line.data(), line.size());
+    close(fd);
 }

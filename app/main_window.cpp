@@ -89,11 +89,10 @@ TFormDecompres::~TFormDecompres()
     IdThreadComponent1 = nullptr;
 }
 
-namespace {
 // Where the log goes when the bundle lies in a folder this user cannot write
 // (an install under /opt): the desktop's place for an application's state;
 // without a home to hold it, the folder that holds this run's private one.
-AnsiString StateFolder(const AnsiString& privateFolder)
+AnsiString TFormDecompres::StateFolder(const AnsiString& privateFolder)
 {
     const char* state = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
@@ -109,7 +108,6 @@ AnsiString StateFolder(const AnsiString& privateFolder)
         inner.pop_back();
     return ExtractFilePath(inner);
 }
-}  // namespace
 
 void TFormDecompres::LIB_Decompres()
 {

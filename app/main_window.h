@@ -66,6 +66,12 @@ public:
 
     // log
     void Info_toFile(const AnsiString& message, int code);
+    // One line for each library installed (the failure log is removed on
+    // success): when, by which version, which order, where, how much.
+    void RecordInstallation();
+    // The desktop's place for this application's state ($XDG_STATE_HOME/kestrow/),
+    // made when asked for; the parent of `privateFolder` where there is none.
+    static AnsiString StateFolder(const AnsiString& privateFolder);
     // The last entry's message and code, for the unattended mode's report.
     AnsiString LastFailure;
     int LastFailureCode = 0;

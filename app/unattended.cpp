@@ -29,8 +29,12 @@ enum ExitStatus {
     kUnpackingFailed = 7,
 };
 
+// The command as it was started: KestrowInstaller from the bundle,
+// kestrow-installer from the package.
+std::string g_command = "KestrowInstaller";
+
 const char* const kHelp =
-    "usage: KestrowInstaller --code CODE --dest DIR [options]\n"
+    "usage: %s --code CODE --dest DIR [options]\n"
     "\n"
     "Without options the installer opens its window. With them it installs the order\n"
     "of purchase code CODE into the folder DIR without a window or a display: the same\n"
@@ -68,7 +72,7 @@ const char* const kHelp =
 
 int UsageError(const char* what)
 {
-    std::fprintf(stderr, "KestrowInstaller: %s\nTry 'KestrowInstaller --help'.\n", what);
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", g_command.c_str(), what, g_command.c_str());
     return kUsage;
 }
 
@@ -79,7 +83,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 
 int Failed(int status, const AnsiString& step, const AnsiString& detail)
 {
-    std::fprintf(stderr, "KestrowInstaller: %s failed: %s\n", step.c_str(), detail.c_str());
+    std::fprintf(stderr, "%s: %s failed: %s\n", g_command.c_str(), step.c_str(), detail.c_str());
     // What the log said last, where it names what was at fault (an entry, a file).
     const AnsiString& entry = FormDecompres->LastFailure;
     AnsiString last = PrintableLine(entry.substr(entry.rfind('\n') + 1), 400);
@@ -101,7 +105,7 @@ int Stopped(bool liveLine)
     if (liveLine)
         std::printf("\n");
     std::fflush(stdout);
-    std::fprintf(stderr, "KestrowInstaller: stopped; run the same command again to continue\n");
+    std::fprintf(stderr, "%s: stopped; run the same command again to continue\n", g_command.c_str());
     return 128 + TApplication::StopSignal();
 }
 
@@ -119,10 +123,12 @@ AnsiString ShownMessage(std::initializer_list<TControl*> pictures)
 
 int ParseUnattended(int argc, char** argv, UnattendedOptions& options)
 {
+    if (argc > 0 && argv[0] && *argv[0])
+        g_command = ExtractFileName(argv[0]);
     for (int i = 1; i < argc; ++i) {
         std::string key = argv[i];
         if (key == "--help" || key == "-h") {
-            std::fputs(kHelp, stdout);
+            std::printf(kHelp, g_command.c_str());
             return 0;
         }
         if (key == "--version") {
@@ -190,8 +196,9 @@ void AnswerModalsUnattended(const UnattendedOptions& options)
         else if (r.Kind == TModalKind::Form && proxy && r.Form == FormPassword)
             FormPassword->Button_okClick(FormPassword->Button_ok);
         else if (r.Kind == TModalKind::Form)
-            std::fprintf(stderr, "KestrowInstaller: the download API cannot be reached directly; "
-                                 "if this network needs a proxy, give --proxy\n");
+            std::fprintf(stderr, "%s: the download API cannot be reached directly; "
+                                 "if this network needs a proxy, give --proxy\n",
+                         g_command.c_str());
     });
 }
 
@@ -219,6 +226,10 @@ int RunUnattended(const UnattendedOptions& options)
                           "another installer is installing into " + options.dest + "; wait for it to finish");
         AnsiString why = ShownMessage({page2->Image_folder_Incorect, page2->Image_folder_no_Empty,
                                        page2->Image_Not_enough_space});
+        // Only the last level is created: say which one is missing above it.
+        const AnsiString parent = ExtractFilePath(w->DirSaveFile);
+        if (page2->Image_folder_Incorect->Visible() && !parent.empty() && !TDirectory::Exists(parent))
+            why += " (its parent folder " + parent + " does not exist)";
         if (!page2->Label_Size_DiskFree->Text().empty())
             why += " (free " + page2->Label_Size_DiskFree->Text() + ", required " +
                    page2->Label_Size_DiskRecom->Text() +

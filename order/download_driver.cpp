@@ -54,6 +54,7 @@ void TFormDecompres::startLoadFileThreadComp()
         if (r == 0) {
             DeleteFile_Dwl();
             DeleteFile(UnpackingMark());
+            RecordInstallation();
             UnlockDestination();
             page->SetVisible(false);
             FrameEnd1->ShowFinished(DirSaveFile);

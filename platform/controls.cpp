@@ -16,7 +16,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -590,19 +589,90 @@ String TButton::Text() const { return S(static_cast<QPushButton*>(Handle())->tex
 void TButton::SetText(const String& text) { static_cast<QPushButton*>(Handle())->setText(Q(text)); }
 void TButton::SetDefault(bool isDefault) { static_cast<QPushButton*>(Handle())->setDefault(isDefault); }
 
-TProgressBar::TProgressBar(TComponent* owner) : TControl(owner, new QProgressBar)
+namespace {
+// A flat bar, drawn by hand so that what readers are told of it can keep a
+// human pace: its value at most once a second (the last one then follows),
+// however fast the bar fills.
+class Bar : public QWidget {
+public:
+    Bar()
+    {
+        later_.setSingleShot(true);
+        QObject::connect(&later_, &QTimer::timeout, this, [this] { Tell(); });
+    }
+    int value = 0;
+    int told = 0;
+
+    void SetValue(int v)
+    {
+        if (v == value)
+            return;
+        value = v;
+        update();
+        if (!since_.isValid() || since_.elapsed() >= kPaceMs)
+            Tell();
+        else if (!later_.isActive())
+            later_.start(int(kPaceMs - since_.elapsed()));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), QColor("#d9dde3"));
+        p.fillRect(QRect(0, 0, width() * value / 100, height()), QColor("#2f80c8"));
+    }
+
+private:
+    static constexpr int kPaceMs = 1000;
+    void Tell()
+    {
+        told = value;
+        since_.start();
+        QAccessibleValueChangeEvent changed(this, told);
+        QAccessible::updateAccessibility(&changed);
+    }
+    QElapsedTimer since_;
+    QTimer later_;
+};
+
+class BarAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit BarAccessible(Bar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+    static QAccessibleInterface* Factory(const QString&, QObject* object)
+    {
+        auto* bar = dynamic_cast<Bar*>(object);
+        return bar ? new BarAccessible(bar) : nullptr;
+    }
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        return t == QAccessible::ValueInterface ? static_cast<QAccessibleValueInterface*>(this)
+                                                : QAccessibleWidget::interface_cast(t);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Value ? QString::number(Told()) + " %" : QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override { return Told(); }
+    void setCurrentValue(const QVariant&) override {}
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    int Told() const { return static_cast<Bar*>(widget())->told; }
+};
+}  // namespace
+
+TProgressBar::TProgressBar(TComponent* owner) : TControl(owner, new Bar)
 {
-    auto* bar = static_cast<QProgressBar*>(Handle());
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(false);
-    bar->setStyleSheet("QProgressBar{border:none;background:#d9dde3;}"
-                       "QProgressBar::chunk{background:#2f80c8;}");
+    static const bool factory = (QAccessible::installFactory(&BarAccessible::Factory), true);
+    (void)factory;
 }
 
 void TProgressBar::SetValue(float value)
 {
     value_ = std::clamp(value, 0.0f, 100.0f);
-    static_cast<QProgressBar*>(Handle())->setValue(int(value_));
+    static_cast<Bar*>(Handle())->SetValue(int(value_));
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs a built bundle as a Debian package: make-deb.sh BUILD_DIR OUT_DIR;
 # prints the package's path. The bundle goes to /opt/kestrow/, a launcher to
-# /usr/bin/kestrow-installer, the menu entry and icon to their usual places;
+# /usr/bin/kestrow-installer, its manual page and bash completion, the menu
+# entry and icon to their usual places;
 # the libraries it needs are read off the binaries by dpkg-shlibdeps.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -14,16 +15,23 @@ root=$stage/root
 app=$root/opt/kestrow/KestrowInstaller.app
 doc=$root/usr/share/doc/kestrow-installer
 install -d "$app/Contents/MacOS" "$root/usr/bin" "$root/usr/share/applications" \
-  "$root/usr/share/icons/hicolor/128x128/apps" "$doc" "$root/DEBIAN"
+  "$root/usr/share/icons/hicolor/128x128/apps" "$doc" "$root/DEBIAN" "$root/usr/share/man/man1" \
+  "$root/usr/share/bash-completion/completions"
 for tool in KestrowInstaller unrar; do
   strip --strip-unneeded --remove-section=.comment --remove-section=.note \
     -o "$app/Contents/MacOS/$tool" "$build/KestrowInstaller.app/Contents/MacOS/$tool"
   chmod 755 "$app/Contents/MacOS/$tool"
 done
 install -m 644 "$build/art/app_icon@2x.png" "$root/usr/share/icons/hicolor/128x128/apps/kestrow-installer.png"
-printf '#!/bin/sh\nexec /opt/kestrow/KestrowInstaller.app/Contents/MacOS/KestrowInstaller "$@"\n' \
+# Started under the name it was called by, so that its messages name it so.
+printf '#!/bin/bash\nexec -a kestrow-installer /opt/kestrow/KestrowInstaller.app/Contents/MacOS/KestrowInstaller "$@"\n' \
   > "$root/usr/bin/kestrow-installer"
 chmod 755 "$root/usr/bin/kestrow-installer"
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+gzip -9n < "$source_dir/docs/kestrow-installer.1" > "$root/usr/share/man/man1/kestrow-installer.1.gz"
+install -m 644 "$source_dir/docs/kestrow-installer.bash-completion" \
+  "$root/usr/share/bash-completion/completions/kestrow-installer"
+chmod 644 "$root/usr/share/man/man1/kestrow-installer.1.gz"
 cat > "$root/usr/share/applications/kestrow-installer.desktop" <<'ENTRY'
 [Desktop Entry]
 Type=Application

@@ -36,7 +36,7 @@ protected:
     {
         args.insert(args.begin(), bundle + "KestrowUnattended");
         env.insert({{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", server.caFile()},
-                    {"KESTROW_PROXY_PASSWORD", "s3cret"}});
+                    {"KESTROW_PROXY_PASSWORD", "s3cret"}, {"XDG_STATE_HOME", box.file("state")}});
         return Exec(args, env, 120, killWhen, signal);
     }
 
@@ -74,6 +74,8 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         {"a folder that is not empty", [&] { writeFile(dest + "/theirs.txt", "x"); },
          {"--code", "UA1", "--dest", "$"}, 5, "folder check failed: THE FOLDER IS NOT EMPTY"},
         {"no destination", [] {}, {"--code", "UA1"}, 2, "both --code (or KESTROW_CODE) and --dest are needed"},
+        {"a folder whose parent is missing", [] {}, {"--code", "UA1", "--dest", "$/missing/Lib"}, 5,
+         "does not exist)"},
         {"only through the proxy",
          [&] {
              server->AllowOnlySource("127.0.0.3");
@@ -117,7 +119,7 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         c.arrange();
         std::vector<std::string> args;
         for (std::string a : c.args)
-            args.push_back(a == "$" ? dest : a == "PROXY" ? "127.0.0.1:" + std::to_string(proxy->port()) : a);
+            args.push_back(a[0] == '$' ? dest + a.substr(1) : a == "PROXY" ? "127.0.0.1:" + std::to_string(proxy->port()) : a);
 
         Outcome r = Run(args, nullptr, c.env);
         server->ClearFaults();
@@ -129,6 +131,10 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << c.what << ": nothing from the network steers it";
         if (c.status == 0 && c.args.size() > 1) {
             EXPECT_EQ(Tree(dest), TreeOf(items)) << c.what;
+            // One line of the record for each installation, for its owner's eyes only.
+            std::string record = readFile(box.file("state/kestrow/installed.log"));
+            EXPECT_NE(record.find("\tKestrow Installer 1.3\tUA1\t" + dest + "\t3 files\t"), std::string::npos) << record;
+            EXPECT_EQ(fs::status(box.file("state/kestrow/installed.log")).permissions(), fs::perms(0600));
         }
     }
     close(held);

@@ -15,6 +15,10 @@ int main(int argc, char** argv)
         return 0;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // What the installer records of its installations stays out of the user's own folders.
+    char state[] = "/tmp/kestrow-test-state-XXXXXX";
+    if (mkdtemp(state))
+        setenv("XDG_STATE_HOME", state, 1);
     // No proxy of the machine may reach the tests' loopback traffic.
     for (const char* v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         unsetenv(v);
