@@ -110,7 +110,8 @@ private:
     int FolderOfThisOrder();
     bool UnpackingOfThisOrder();  // the mark is there, and names this order
     int destinationLock_ = -1;
-    static constexpr int kStallPumpMs = 20;
+    // How long a screen reader's question, a click or a close may wait while the job runs.
+    static constexpr int kStallPumpMs = 5;
     int64_t MillisecondsSincePump() const;
     std::chrono::steady_clock::time_point lastPump_{};
 };

@@ -12,7 +12,7 @@
 
 namespace {
 constexpr long kReceiveBuffer = 512 * 1024;  // the default 16 KiB is far slower
-constexpr int kWorkEventMs = 20;             // work events also while nothing arrives
+constexpr int kWorkEventMs = 5;  // work events also while nothing arrives: a reader's questions wait no longer
 constexpr size_t kMaxErrorBody = 64 << 10;  // an error page is read this far, then cut
 
 void GlobalInit()

@@ -86,14 +86,17 @@ void TFrameLibInstal::StateImage_button(int state)
     if (state != 0 && state != 1)
         return;
     bool running = state == 1;
-    // The keyboard's place moves from the button pressed to the one that replaces it.
+    // The keyboard's place moves from the button pressed to the one that
+    // replaces it, before the pressed one hides: no other button has it meanwhile.
     bool focused = Image_Pause_active->IsFocused() || Image_Resume_active->IsFocused();
-    Image_Pause_active->SetVisible(running);
-    Image_Pause_inactive->SetVisible(!running);
-    Image_Resume_active->SetVisible(!running);
-    Image_Resume_inactive->SetVisible(running);
+    TImage* shown = running ? Image_Pause_active : Image_Resume_active;
+    TImage* hidden = running ? Image_Resume_active : Image_Pause_active;
+    shown->SetVisible(true);
     if (focused)
-        (running ? Image_Pause_active : Image_Resume_active)->SetFocus();
+        shown->SetFocus();
+    hidden->SetVisible(false);
+    Image_Pause_inactive->SetVisible(!running);
+    Image_Resume_inactive->SetVisible(running);
 }
 
 int TFrameLibInstal::ShowProgressBar(int64_t n)
