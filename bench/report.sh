@@ -40,6 +40,12 @@ echo "unpacking against bsdtar ..." >&2
 bash "$here/unrar_throughput.sh" 500 "$rounds" 5 > "$work/unrar.txt"
 read -r ours theirs < <(sed -n 's/^median: unrar \([0-9.]*\)s, bsdtar \([0-9.]*\)s.*/\1 \2/p' "$work/unrar.txt")
 row "unpack 500 MiB stored RAR 5 vs bsdtar" "${ours}s/${theirs}s" "<= 1.10" "$(ratio "$ours" "$theirs")"
+echo "many small files against bsdtar ..." >&2
+bash "$here/unrar_throughput.sh" 195 "$rounds" 5 100000 > "$work/small.txt"
+read -r ours theirs peak < <(sed -n 's/^median: unrar \([0-9.]*\)s, bsdtar \([0-9.]*\)s.*unrar peak \([0-9]*\) KiB.*/\1 \2 \3/p' "$work/small.txt")
+per() { awk -v s="$1" 'BEGIN {printf "%.0f", 100000 / s}'; }
+row "unpack 100,000 files of 2 KB (tmpfs), files/s" "$(per "$ours")/$(per "$theirs")" "<= 1.20" "$(ratio "$ours" "$theirs")"
+row "peak RSS unpacking 100,000 files" "$(( peak / 1024 )) MiB" "< 16 MB" "$(ratio "$(( peak * 1024 ))" 16000000)"
 compressed=$testdata/test_read_format_rar_binary_data.rar
 if [ -f "$compressed" ]; then
   once() {  # tool...: seconds for 20 unpackings of the compressed archive

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     try {
         ArchiveLayout layout = ReadLayout(path);
         for (const ArchiveEntry& e : layout.entries)
-            if (!IsSafeRelativePath(e.name))
+            if (!IsSafeRelativePath(layout.Name(e)))
                 __builtin_trap();  // an unsafe name must never pass
     } catch (const UnrarError&) {
     }

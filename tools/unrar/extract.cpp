@@ -5,6 +5,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -116,10 +118,11 @@ class TempFile {
 public:
     TempFile(int dir, const std::string& where) : dir_(dir)
     {
-        std::random_device random;
+        // Seeded once: a random device for each file cost more than writing it.
+        static std::mt19937_64 random{std::random_device{}()};
         for (int attempt = 0; attempt < 100 && fd_.get() < 0; ++attempt) {
             char name[40];
-            std::snprintf(name, sizeof name, ".unrar-%08x%08x.part", random(), random());
+            std::snprintf(name, sizeof name, ".unrar-%016llx.part", static_cast<unsigned long long>(random()));
             g_temp.Set(dir, name);  // before it exists: a signal may come as it is made
             fd_ = Fd(::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
             if (fd_.get() >= 0)
@@ -255,20 +258,28 @@ private:
         return text ? text : "unreadable archive";
     }
 
-    // Opens (creating) each folder of `parts` below the destination, never
-    // following a link, so nothing lands outside it.
-    Fd OpenFolder(const std::vector<std::string>& parts, size_t count, const std::string& name)
+    // Opens (creating) each folder of the first `count` of `parts` below the
+    // destination, never following a link, so nothing lands outside it. The
+    // last one opened is kept: an archive's files come folder by folder.
+    int OpenFolder(const std::vector<std::string>& parts, size_t count, const std::string& name)
     {
-        Fd dir(::dup(root_.get()));
+        if (count == 0)
+            return root_.get();
+        if (folder_.get() >= 0 && folderParts_.size() == count && std::equal(parts.begin(), parts.begin() + long(count), folderParts_.begin()))
+            return folder_.get();
+        Fd dir;
         for (size_t i = 0; i < count; ++i) {
-            if (::mkdirat(dir.get(), parts[i].c_str(), 0755) != 0 && errno != EEXIST)
+            int at = i == 0 ? root_.get() : dir.get();
+            if (::mkdirat(at, parts[i].c_str(), 0755) != 0 && errno != EEXIST)
                 Fail(name + ": cannot create a folder: " + std::strerror(errno));
-            Fd next(::openat(dir.get(), parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            Fd next(::openat(at, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (next.get() < 0)
                 Fail(name + ": \"" + parts[i] + "\" is no folder: " + std::strerror(errno));
             dir = std::move(next);
         }
-        return dir;
+        folder_ = std::move(dir);
+        folderParts_.assign(parts.begin(), parts.begin() + long(count));
+        return folder_.get();
     }
 
     void ExtractEntry(archive_entry* entry, const ArchiveEntry& expected)
@@ -296,14 +307,14 @@ private:
             Skip(name);
             return;
         }
-        Fd dir = OpenFolder(parts, parts.size() - 1, name);
+        int dir = OpenFolder(parts, parts.size() - 1, name);
         const std::string& base = parts.back();
         struct stat st {};
-        if (::fstatat(dir.get(), base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (::fstatat(dir, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             Skip(name);  // never overwritten, never touched
             return;
         }
-        TempFile temp(dir.get(), layout_.volumes.front() + ": " + name);
+        TempFile temp(dir, layout_.volumes.front() + ": " + name);
         uint64_t written = 0;
         uint32_t crc = 0;
         for (;;) {
@@ -364,6 +375,8 @@ private:
 
     const ArchiveLayout& layout_;
     Fd root_;
+    Fd folder_;  // the folder of the last file, and its path below the destination
+    std::vector<std::string> folderParts_;
     archive* archive_ = nullptr;
 };
 }  // namespace

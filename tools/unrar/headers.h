@@ -105,6 +105,7 @@ private:
 // One piece of a file as a volume stores it; a file may span volumes.
 struct Piece {
     ArchiveEntry entry;
+    std::string name;
     bool link = false;
     bool encrypted = false;
     bool continuesFromPrevious = false;
@@ -122,7 +123,7 @@ public:
     void Finish(const Volume& last);
 
 private:
-    std::optional<ArchiveEntry> pending_;
+    std::optional<Piece> pending_;
 };
 
 // Each reads one volume's headers into `walker` and returns whether another

@@ -6,7 +6,7 @@ namespace rar_headers {
 
 void Walker::Add(const Volume& v, Piece piece, bool firstFileOfVolume)
 {
-    const std::string& name = piece.entry.name;
+    const std::string& name = piece.name;
     if (piece.encrypted)
         v.Fail("encrypted entry refused: " + name);
     if (piece.link)
@@ -20,10 +20,16 @@ void Walker::Add(const Volume& v, Piece piece, bool firstFileOfVolume)
         v.Fail("\"" + pending_->name + "\" is cut short: its next part is not in this volume");
     }
     pending_.reset();
-    if (piece.continuesInNext)
-        pending_ = piece.entry;  // the last piece carries the whole file's checksum
-    else
-        layout.entries.push_back(piece.entry);
+    if (piece.continuesInNext) {
+        pending_ = std::move(piece);  // the last piece carries the whole file's checksum
+        return;
+    }
+    if (layout.names.size() + name.size() > UINT32_MAX)
+        v.Fail("more names than an archive holds");
+    piece.entry.nameAt = uint32_t(layout.names.size());
+    piece.entry.nameLength = uint32_t(name.size());
+    layout.names += name;
+    layout.entries.push_back(piece.entry);
 }
 void Walker::Finish(const Volume& last)
 {

@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+// Small, since an archive may hold a hundred thousand of them: its name lies
+// in the layout's `names`.
 struct ArchiveEntry {
-    std::string name;  // as stored: '/' or '\' between folders
-    bool directory = false;
     uint64_t size = 0;
-    bool hasCrc = false;
     uint32_t crc = 0;  // CRC32 of the whole unpacked file
+    uint32_t nameAt = 0, nameLength = 0;
+    bool directory = false;
+    bool hasCrc = false;
     bool olderVersion = false;  // an earlier version of a file the archive keeps: not extracted
 };
 
@@ -26,6 +28,9 @@ struct ArchiveLayout {
     // For each volume: whether a file runs on into the next one.
     std::vector<bool> endsInsideFile;
     std::vector<ArchiveEntry> entries;  // files and folders, in stored order
+    std::string names;                  // the entries' names, one after another
+    // As stored: '/' or '\' between folders.
+    std::string Name(const ArchiveEntry& e) const { return names.substr(e.nameAt, e.nameLength); }
 };
 
 // A failure, named by the archive or volume it concerns.

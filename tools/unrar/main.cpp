@@ -25,7 +25,7 @@ uint64_t BytesStillToWrite(const ArchiveLayout& layout, const std::string& desti
     for (const ArchiveEntry& e : layout.entries) {
         if (e.directory || e.olderVersion)
             continue;
-        std::string path = destination + "/" + e.name;
+        std::string path = destination + "/" + layout.Name(e);
         std::replace(path.begin(), path.end(), '\\', '/');
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0)

@@ -70,7 +70,7 @@ bool ReadRar4Volume(const Volume& v, int index, Walker& walker)
             std::string name(reinterpret_cast<const char*>(h.data() + at), nameSize);
             if (flags & 0x200)
                 name = name.substr(0, name.find('\0'));  // the rest is its Unicode form
-            piece.entry.name = name;
+            piece.name = name;
             piece.entry.size = unpacked;
             piece.entry.directory = (flags & 0xE0) == 0xE0;
             piece.link = host == 3 && (attributes & 0xF000) == 0xA000;

@@ -68,7 +68,7 @@ bool ReadRar5Volume(const Volume& v, int index, Walker& walker)
                 piece.entry.crc = c.U32();
             c.Vint();  // compression
             c.Vint();  // host system
-            piece.entry.name = c.Text(c.Vint());
+            piece.name = c.Text(c.Vint());
             piece.entry.directory = fileFlags & 0x1;
             Cursor extra(v, h.data() + sizeLen + headerSize - extraSize, size_t(extraSize));
             while (extra.Left() > 0) {
