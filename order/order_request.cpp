@@ -132,15 +132,15 @@ int TFormDecompres::preparationDownload()
         {
             TMemoryStream stream;
             int got = idHTTP_Get_MemoryStream(IdHTTP1, url, &stream, kPictureLimit);
-            TBitmap picture;
+            TBitmap image;
             if (got != kTooLarge) {
                 stream.SetPosition(0);
-                picture.LoadFromStream(&stream);
+                image.LoadFromStream(&stream);
             }
-            ShowImage_Tundrel(FrameCodeCopyFile1, picture);
-            ShowImage_Tundrel(FrameDirCopyFile1, picture);
-            ShowImage_Tundrel(FrameLibInstal1, picture);
-            ShowImage_Tundrel(FrameEnd1, picture);
+            ShowImage_Tundrel(FrameCodeCopyFile1, image);
+            ShowImage_Tundrel(FrameDirCopyFile1, image);
+            ShowImage_Tundrel(FrameLibInstal1, image);
+            ShowImage_Tundrel(FrameEnd1, image);
             // The order goes on without it; the log says why.
             if (!FrameEnd1->Image_Tundrel->Visible() && Terminate_ThreadCritSec != Terminate_ThreadCode)
                 Info_toFile("preparationDownload \nNo product picture " + url, got != 0 ? got : kPictureUnreadable);

@@ -107,7 +107,7 @@ int TFrameLibInstal::ShowProgressBar(int64_t n)
         ShowPace();
     // n is the part of the running request that the counter does not hold yet.
     int p = PercentDownloadingFile(FormDecompres->SizeAllProgress, FormDecompres->SizeLoadedAll + n);
-    if (int(p - ProgressBar1->Value()) == 0)
+    if (float(p) == ProgressBar1->Value())
         return 0;
     ProgressBar1->SetValue(float(p));
     Label_PercentAllFile->SetText(IntToStr(p) + " % ");
