@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 class WorkerTest : public WindowTest {
@@ -111,9 +113,22 @@ TEST_F(WorkerTest, WindowFreedWhileAJobIsStillQueued)
 {
     UsePumpingJob();
     w->IdThreadComponent1->Start();
-    // The job never got to run: freeing the window must not wait for it.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The job never got to run: freeing the window must not wait for it, and
+    // it must not run later against a window that is gone.
+    std::atomic<bool> freed{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 500 && !freed; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!freed) {
+            std::fprintf(stderr, "freeing the window waited for the queued job\n");
+            std::_Exit(1);
+        }
+    });
     CloseMainWindow();
+    freed = true;
+    watchdog.join();
     w = nullptr;
-    EXPECT_FALSE(jobRunning.load());
+    waitFor([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(runs, 0);
 }
