@@ -25,6 +25,7 @@ fi
 dpkg -i "$deb" >/dev/null
 installed=1
 kestrow-installer --version | grep -q "Kestrow Installer"
+kestrow-installer --help | grep -q "^usage: kestrow-installer " || { echo "--help names another command"; exit 1; }
 "$build_dir/kestrow-demo-order" "$work/order" >/dev/null
 "$build_dir/kestrow-local-api" --folder "$work/order" --code DEBDEMO --state "$work/api" >"$work/api.txt" 2>/dev/null &
 api=$!
@@ -39,10 +40,13 @@ setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOM
   kestrow-installer --code DEBDEMO --dest "$work/Samples" --quiet >"$work/run.txt" 2>&1 ||
   { echo "the installed package did not install the order:"; cat "$work/run.txt"; exit 1; }
 [ -n "$(ls -A "$work/Samples")" ] || { echo "nothing installed"; exit 1; }
+grep -q "	DEBDEMO	$work/Samples	" "$home/.local/state/kestrow/installed.log" ||
+  { echo "the installation is not recorded"; exit 1; }
 
 dpkg -P kestrow-installer >/dev/null
 installed=""
 for left in /opt/kestrow /usr/bin/kestrow-installer /usr/share/applications/kestrow-installer.desktop \
+  /usr/share/man/man1/kestrow-installer.1.gz /usr/share/bash-completion/completions/kestrow-installer \
   /usr/share/icons/hicolor/128x128/apps/kestrow-installer.png /usr/share/doc/kestrow-installer; do
   [ ! -e "$left" ] || { echo "left behind: $left"; exit 1; }
 done
