@@ -140,47 +140,11 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
     close(held);
 }
 
-// A run stopped (Ctrl-C) during its download leaves what it had, and its
-// private folder goes; the next run in the same folder goes on from there with
-// a byte range. While it runs, a second copy of the same bundle is turned away
-// (and asking the first to come forward does not end it).
-TEST_F(UnattendedTest, StoppedMidDownloadTheNextRunResumes)
-{
-    std::vector<RarItem> items = {{"Lib/big.wav", RandomBytes(3 << 20, 5)}};
-    server.ServeOrder("KILL", WriteRar(box.path(), "Lib", items, {5}));
-    server->AddFault("GET /files/Lib.rar", Fault{.bytesPerSecond = 1 << 20}, 1);
-    std::string dest = box.file("Samples"), archive = dest + "/Lib.rar", tmp = box.file("tmp");
-    fs::create_directory(tmp);
-    const std::vector<std::string> args = {"--code", "KILL", "--dest", dest};
-    Outcome second{-2, "", ""};
-    auto partWay = [&] {
-        bool started = fs::exists(archive) && fs::file_size(archive) > 0;
-        if (started && second.status == -2)
-            second = Run({"--code", "KILL", "--dest", box.file("Elsewhere")});
-        return started && fs::file_size(archive) > (1 << 20);
-    };
-
-    Outcome first = Run(args, partWay, {{"TMPDIR", tmp}}, SIGINT);
-    ASSERT_EQ(first.status, 128 + SIGINT) << first.err;
-    EXPECT_NE(first.err.find("stopped; run the same command again to continue"), std::string::npos) << first.err;
-    for (auto& e : fs::directory_iterator(tmp))
-        EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "its private folder is removed";
-    EXPECT_EQ(second.status, 1) << second.err;
-    EXPECT_EQ(second.err, "Process is already started.\n");
-    std::string had = std::to_string(fs::file_size(archive));
-    server->ClearRequests();
-
-    Outcome next = Run(args);
-    EXPECT_EQ(next.status, 0) << next.err;
-    int resumed = 0;
-    for (const LoggedRequest& r : server->Requests())
-        resumed += r.method == "GET" && r.path == "/files/Lib.rar" && r.range == "bytes=" + had + "-";
-    EXPECT_EQ(resumed, 1);
-    EXPECT_EQ(Tree(dest), TreeOf(items));
-}
-
-// A stop in each wait: acted on at once, the exit status naming the signal,
-// no temporary file left, and the same command then installs the library.
+// A stop in each wait and in the transfer: acted on at once, the exit status
+// naming the signal, no temporary file and no private folder left, and the
+// same command then goes on (a cut file with a byte range) and installs the
+// library. While one runs, a second copy of the bundle is turned away (and
+// asking the first to come forward does not end it).
 TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
 {
     std::vector<RarItem> items;
@@ -195,9 +159,12 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
     server.ServeOrder("STOP", archives);
     const std::string dest = box.file("Stopped");
     const std::vector<std::string> args = {"--code", "STOP", "--dest", dest, "--retry-wait", "30"};
-    auto asked = [&](const std::string& path) {
+    const std::string tmp = box.file("tmp"), one = dest + "/One.rar";
+    fs::create_directory(tmp);
+    Outcome second{-2, "", ""};
+    auto asked = [&](const std::string& what) {  // "/path", or "/path@range"
         for (const LoggedRequest& r : server->Requests())
-            if (r.path == path)
+            if (r.path == what || r.path + "@" + r.range == what)
                 return true;
         return false;
     };
@@ -216,6 +183,13 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
         int signal;
     };
     const std::vector<Case> cases = {
+        {"the transfer", [&] { server->AddFault("GET /files/One.rar", Fault{.bytesPerSecond = 4 << 20}, 1); },
+         [&] {
+             if (second.status == -2 && fs::exists(one))
+                 second = Run({"--code", "STOP", "--dest", box.file("Elsewhere")});
+             return fs::exists(one) && fs::file_size(one) > (4 << 20);
+         },
+         SIGINT},
         {"the order request", [&] { server->AddFault("GET /1/get/STOP", Fault{.stallMs = 30000}, 1); },
          [&] { return asked("/1/get/STOP"); }, SIGTERM},
         {"the pause between passes", [&] { server->AddFault("GET /files/One.rar", Fault{.status = 503}, 1); },
@@ -234,17 +208,27 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
         fs::remove_all(dest);
         server->ClearRequests();
         c.arrange();
-        Outcome stopped = Run(args, c.when, {}, c.signal);
+        Outcome stopped = Run(args, c.when, {{"TMPDIR", tmp}}, c.signal);
         server->ClearFaults();
         EXPECT_EQ(stopped.status, 128 + c.signal) << stopped.err;
+        EXPECT_NE(stopped.err.find("stopped; run the same command again to continue"), std::string::npos);
+        for (auto& e : fs::directory_iterator(tmp))
+            EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "its private folder is removed";
+        std::string had = fs::exists(one) ? std::to_string(fs::file_size(one)) : "";
         std::printf("[ stop     ] %s: %s acted on in %.3f s\n", c.what, strsignal(c.signal), stopped.stopSeconds);
         EXPECT_LT(stopped.stopSeconds, 5.0) << "stopped, not waited out";
         EXPECT_FALSE(temporaries()) << "no temporary file left";
 
+        server->ClearRequests();
         Outcome again = Run(args);
         EXPECT_EQ(again.status, 0) << again.err;
         EXPECT_EQ(Tree(dest), TreeOf(items));
+        if (c.what == cases[0].what) {
+            EXPECT_TRUE(asked("/files/One.rar@bytes=" + had + "-")) << "goes on from the " << had << " bytes there";
+        }
     }
+    EXPECT_EQ(second.status, 1) << second.err;
+    EXPECT_EQ(second.err, "Process is already started.\n");
 }
 
 // Two copies of the bundle in one folder, two orders at once: each has its
