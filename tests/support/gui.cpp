@@ -90,16 +90,25 @@ std::vector<unsigned char> Snapshot(TControl* control)
     return std::vector<unsigned char>(png.begin(), png.end());
 }
 
+namespace {
+// A picture of one colour, encoded as `format`.
+QByteArray Encoded(int width, int height, const char* format, bool progressive = false)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(QColor(40, 120, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+}  // namespace
+
 std::string JpegBytes(int side, int scans)
 {
-    QImage image(side, side, QImage::Format_RGB32);
-    image.fill(QColor(40, 120, 200));
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setProgressiveScanWrite(true);
-    writer.write(image);
+    QByteArray jpeg = Encoded(side, side, "jpeg", true);
     // The last scan again and again, before the end marker.
     jpeg.chop(2);
     const QByteArray last = jpeg.mid(jpeg.lastIndexOf("\xFF\xDA"));
@@ -111,11 +120,6 @@ std::string JpegBytes(int side, int scans)
 
 std::string PngBytes(int width, int height)
 {
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(QColor(40, 120, 200));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    QByteArray png = Encoded(width, height, "png");
     return std::string(png.constData(), size_t(png.size()));
 }
