@@ -478,7 +478,6 @@ void TIdHTTP::Get(const String& url, TStream* dest) { d->Request(url, false, des
 int TIdHTTP::ResponseCode() const { return d->responseCode; }
 String TIdHTTP::ResponseText() const { return d->statusLine; }
 int64_t TIdHTTP::ContentLength() const { return d->contentLength; }
-int64_t TIdHTTP::ResponseRangeStart() const { return d->rangeStart; }
 int64_t TIdHTTP::EntityLength() const
 {
     return d->responseCode == 206 || d->responseCode == 416 ? d->rangeTotal : d->contentLength;

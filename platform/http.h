@@ -125,9 +125,6 @@ public:
     // 416's Content-Range total, any other answer's Content-Length; -1 when
     // the answer did not say.
     int64_t EntityLength() const;
-    // First byte of a partial answer (Content-Range), -1 when not given.
-    // Known as soon as the body starts, so a stream being written can ask.
-    int64_t ResponseRangeStart() const;
     void Disconnect();            // ends a running request at once
 
     std::function<void(TObject* Sender, TWorkMode Mode, int64_t WorkCountMax)> OnWorkBegin;
