@@ -133,7 +133,8 @@ int TFormDecompres::preparationDownload()
             TMemoryStream stream;
             int got = idHTTP_Get_MemoryStream(IdHTTP1, url, &stream, kPictureLimit);
             TBitmap image;
-            if (got != kTooLarge) {
+            // Not decoded after a stop: the window is closing.
+            if (got != kTooLarge && Terminate_ThreadCritSec != Terminate_ThreadCode) {
                 stream.SetPosition(0);
                 image.LoadFromStream(&stream);
             }
