@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -180,9 +181,17 @@ int RunShellCommand(const String& commandLine)
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    // Out of the terminal's foreground, it must neither read the terminal nor
+    // be stopped for writing to it (SIGTTOU, ignored, stays ignored in it).
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    static const bool quiet = (std::signal(SIGTTOU, SIG_IGN), true);
+    (void)quiet;
     const char* argv[] = {"sh", "-c", commandLine.c_str(), nullptr};
     pid_t pid = -1;
-    int spawned = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, const_cast<char* const*>(argv), environ);
+    int spawned = posix_spawn(&pid, "/bin/sh", &files, &attributes, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0)
         return -1;
