@@ -140,7 +140,7 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
     close(held);
 }
 
-// A stop in each wait and in the transfer: acted on at once, the exit status
+// Each stop signal in each wait and in the transfer: acted on at once, the exit status
 // naming the signal, no temporary file and no private folder left, and the
 // same command then goes on (a cut file with a byte range) and installs the
 // library. While one runs, a second copy of the bundle is turned away (and
@@ -180,51 +180,51 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
         const char* what;
         std::function<void()> arrange;
         std::function<bool()> when;
-        int signal;
     };
     const std::vector<Case> cases = {
-        {"the transfer", [&] { server->AddFault("GET /files/One.rar", Fault{.bytesPerSecond = 4 << 20}, 1); },
+        {"the transfer", [&] { server->AddFault("GET /files/One.rar", Fault{.bytesPerSecond = 16 << 20}, 1); },
          [&] {
              if (second.status == -2 && fs::exists(one))
                  second = Run({"--code", "STOP", "--dest", box.file("Elsewhere")});
              return fs::exists(one) && fs::file_size(one) > (4 << 20);
-         },
-         SIGINT},
+         }},
         {"the order request", [&] { server->AddFault("GET /1/get/STOP", Fault{.stallMs = 30000}, 1); },
-         [&] { return asked("/1/get/STOP"); }, SIGTERM},
+         [&] { return asked("/1/get/STOP"); }},
         {"the pause between passes", [&] { server->AddFault("GET /files/One.rar", Fault{.status = 503}, 1); },
          [&] {
              if (failedAt == std::chrono::steady_clock::time_point{} && asked("/files/One.rar"))
                  failedAt = std::chrono::steady_clock::now();
              return failedAt != std::chrono::steady_clock::time_point{} &&
                     std::chrono::steady_clock::now() - failedAt > std::chrono::milliseconds(300);
-         },
-         SIGINT},
-        {"the unpacker at work", [] {}, temporaries, SIGHUP},
-        {"after the first archive", [] {}, [&] { return fs::exists(dest + "/One/One.wav"); }, SIGTERM},
+         }},
+        {"the unpacker at work", [] {}, temporaries},
+        {"after the first archive", [] {}, [&] { return fs::exists(dest + "/One/One.wav"); }},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        fs::remove_all(dest);
-        server->ClearRequests();
-        c.arrange();
-        Outcome stopped = Run(args, c.when, {{"TMPDIR", tmp}}, c.signal);
-        server->ClearFaults();
-        EXPECT_EQ(stopped.status, 128 + c.signal) << stopped.err;
-        EXPECT_NE(stopped.err.find("stopped; run the same command again to continue"), std::string::npos);
-        for (auto& e : fs::directory_iterator(tmp))
-            EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "its private folder is removed";
-        std::string had = fs::exists(one) ? std::to_string(fs::file_size(one)) : "";
-        std::printf("[ stop     ] %s: %s acted on in %.3f s\n", c.what, strsignal(c.signal), stopped.stopSeconds);
-        EXPECT_LT(stopped.stopSeconds, 5.0) << "stopped, not waited out";
-        EXPECT_FALSE(temporaries()) << "no temporary file left";
+        for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + strsignal(signal));
+            fs::remove_all(dest);
+            server->ClearRequests();
+            failedAt = {};
+            c.arrange();
+            Outcome stopped = Run(args, c.when, {{"TMPDIR", tmp}}, signal);
+            server->ClearFaults();
+            EXPECT_EQ(stopped.status, 128 + signal) << stopped.err;
+            EXPECT_NE(stopped.err.find("stopped; run the same command again to continue"), std::string::npos);
+            for (auto& e : fs::directory_iterator(tmp))
+                EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "its private folder is removed";
+            std::string had = fs::exists(one) ? std::to_string(fs::file_size(one)) : "";
+            std::printf("[ stop     ] %s: %s acted on in %.3f s\n", c.what, strsignal(signal), stopped.stopSeconds);
+            EXPECT_LT(stopped.stopSeconds, 5.0) << "stopped, not waited out";
+            EXPECT_FALSE(temporaries()) << "no temporary file left";
 
-        server->ClearRequests();
-        Outcome again = Run(args);
-        EXPECT_EQ(again.status, 0) << again.err;
-        EXPECT_EQ(Tree(dest), TreeOf(items));
-        if (c.what == cases[0].what) {
-            EXPECT_TRUE(asked("/files/One.rar@bytes=" + had + "-")) << "goes on from the " << had << " bytes there";
+            server->ClearRequests();
+            Outcome again = Run(args);
+            EXPECT_EQ(again.status, 0) << again.err;
+            EXPECT_EQ(Tree(dest), TreeOf(items));
+            if (c.what == cases[0].what) {
+                EXPECT_TRUE(asked("/files/One.rar@bytes=" + had + "-")) << "goes on from the " << had << " bytes there";
+            }
         }
     }
     EXPECT_EQ(second.status, 1) << second.err;
