@@ -7,8 +7,15 @@ set -euo pipefail
 target=${1:?usage: fuzz/run.sh manifest|rar_layout [RUNS]}
 root=$(cd "$(dirname "$0")/.." && pwd)
 case $target in
-  manifest)   runs=${2:-10000000}; sources=(order/manifest.cpp app/text.cpp app/globals.cpp); seeds=manifest; libs=() ;;
-  rar_layout) runs=${2:-1000000}; sources=(tools/unrar/layout.cpp tools/unrar/crc32.cpp); seeds=rar; libs=(-lz) ;;
+  # The parser instrumented; the rest of the installer (the entry check asks
+  # the client's URL parser and Qt) from the build, as it is.
+  manifest)   runs=${2:-10000000}; seeds=manifest; sources=(order/manifest.cpp platform/text.cpp)
+              [ -f "$root/build/libkestrow.a" ] || bash "$root/scripts/build.sh" >/dev/null
+              deps=$(pkg-config --cflags --libs Qt6Widgets Qt6DBus libcurl openssl)
+              read -r -a libs <<< "-fPIC $root/build/libkestrow.a $root/build/libkplatform.a $deps" ;;
+  rar_layout) runs=${2:-1000000}; seeds=rar; libs=(-lz)
+              sources=(tools/unrar/layout.cpp tools/unrar/rar4_headers.cpp tools/unrar/rar5_headers.cpp
+                       tools/unrar/volume_names.cpp tools/unrar/crc32.cpp) ;;
   *) echo "unknown fuzzer: $target" >&2; exit 2 ;;
 esac
 out=$root/build-fuzz
