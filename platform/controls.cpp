@@ -1,5 +1,6 @@
 #include "platform/controls.h"
 #include "platform/qt_bridge.h"
+#include "platform/wait.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -21,7 +22,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 // ---- controls --------------------------------------------------------------
 
@@ -210,6 +215,57 @@ bool DecodeBounded(const QByteArray& bytes, QImage& image)
     QSize size = reader.size();
     return size.isValid() && int64_t(size.width()) * size.height() <= TBitmap::MaxStreamPixels && reader.read(&image);
 }
+
+// A picture decoded beside the main thread, which paints meanwhile and sees
+// a stop or a close: the decoding is then given up and runs to its end alone.
+struct Decoding {
+    QByteArray bytes;
+    QImage image;
+    bool ok = false;
+    bool done = false;
+    std::mutex lock;
+    std::condition_variable finished;
+};
+
+// Decodings given up run to their end (a fraction of a second: the decoders
+// are bounded); the program waits for them only as it ends, never while a
+// window waits.
+struct GivenUp {
+    std::vector<std::thread> threads;
+    ~GivenUp()
+    {
+        for (std::thread& t : threads)
+            t.join();
+    }
+};
+
+bool Decode(QByteArray bytes, QImage& image)
+{
+    auto job = std::make_shared<Decoding>();
+    job->bytes = std::move(bytes);
+    std::thread worker([job] {
+        QImage decoded;
+        bool ok = DecodeBounded(job->bytes, decoded);
+        std::lock_guard<std::mutex> hold(job->lock);
+        job->image = std::move(decoded), job->ok = ok, job->done = true;
+        job->finished.notify_one();
+    });
+    std::unique_lock<std::mutex> hold(job->lock);
+    while (!job->finished.wait_for(hold, std::chrono::milliseconds(15), [&] { return job->done; })) {
+        hold.unlock();
+        bool stop = RepaintWhileBlocked();
+        hold.lock();
+        if (stop && !job->done) {
+            static GivenUp givenUp;
+            givenUp.threads.push_back(std::move(worker));
+            return false;
+        }
+    }
+    hold.unlock();
+    worker.join();
+    image = std::move(job->image);
+    return job->ok;
+}
 }  // namespace
 
 bool TBitmap::LoadFromStream(TStream* stream)
@@ -220,7 +276,7 @@ bool TBitmap::LoadFromStream(TStream* stream)
     while ((n = stream->Read(buf, sizeof buf)) > 0)
         bytes.append(buf, qsizetype(n));
     QImage image;
-    bool ok = DecodeBounded(bytes, image);
+    bool ok = Decode(std::move(bytes), image);
     data_->pixmap = ok ? QPixmap::fromImage(image) : QPixmap();
     data_->resource.clear();
     if (changed_)

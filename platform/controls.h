@@ -91,7 +91,9 @@ public:
     // False, with the bitmap left empty, when the data is no picture, one of
     // more than MaxStreamPixels (judged from its header, before decoding), or
     // one whose decoding would cost far more than its size says (a JPEG of
-    // many scans; formats other than PNG, JPEG, GIF and BMP).
+    // many scans; formats other than PNG, JPEG, GIF and BMP). The window
+    // paints while it decodes, and a close or stop signal ends the wait
+    // (false, no picture).
     bool LoadFromStream(TStream* stream);
     void Assign(const TBitmap& other);  // the other's picture, shared
     static constexpr int64_t MaxStreamPixels = 16 << 20;
