@@ -2,6 +2,7 @@
 // outside the download job waits the same way): the window keeps painting,
 // and nothing else runs there until the wait is over.
 
+#include "platform/controls.h"
 #include "platform/threads.h"
 #include "platform/wait.h"
 #include "tests/support/gui.h"
@@ -51,7 +52,15 @@ TEST(BlockingWait, ShellCommandAndPausePaintButRunNothingElse)
     for (auto [name, wait] : std::vector<std::pair<const char*, std::function<void()>>>{
              // The close that comes meanwhile ends the wait: the command is stopped, not waited for.
              {"shell command", [] { EXPECT_EQ(RunShellCommand("sleep 30; exit 3"), SIGTERM); }},
-             {"pause", [] { SleepRepainting(30000); }}}) {
+             {"pause", [] { SleepRepainting(30000); }},
+             {"a picture's decoding", [] {
+                  static const std::string busy = JpegBytes(2500, 10, true);  // about 0.1 s to decode
+                  TMemoryStream stream;
+                  stream.Write(busy.data(), int64_t(busy.size()));
+                  stream.SetPosition(0);
+                  TBitmap bitmap;
+                  EXPECT_FALSE(bitmap.LoadFromStream(&stream)) << "given up";
+              }}}) {
         SCOPED_TRACE(name);
         Probe window;
         window.resize(120, 60);

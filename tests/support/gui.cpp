@@ -91,11 +91,14 @@ std::vector<unsigned char> Snapshot(TControl* control)
 }
 
 namespace {
-// A picture of one colour, encoded as `format`.
-QByteArray Encoded(int width, int height, const char* format, bool progressive = false)
+// A picture of one colour, or of noise (the slowest to decode), encoded as `format`.
+QByteArray Encoded(int width, int height, const char* format, bool progressive = false, bool noisy = false)
 {
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(QColor(40, 120, 200));
+    for (int y = 0; noisy && y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x * 7 + y) & 255, (x ^ y) & 255, (x * y) & 255));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -106,9 +109,9 @@ QByteArray Encoded(int width, int height, const char* format, bool progressive =
 }
 }  // namespace
 
-std::string JpegBytes(int side, int scans)
+std::string JpegBytes(int side, int scans, bool noisy)
 {
-    QByteArray jpeg = Encoded(side, side, "jpeg", true);
+    QByteArray jpeg = Encoded(side, side, "jpeg", true, noisy);
     // The last scan again and again, before the end marker.
     jpeg.chop(2);
     const QByteArray last = jpeg.mid(jpeg.lastIndexOf("\xFF\xDA"));

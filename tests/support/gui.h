@@ -53,8 +53,9 @@ std::string LogEntry(const std::string& purchaseCode, const std::string& message
 
 // A PNG picture of the given size.
 std::string PngBytes(int width, int height);
-// A progressive JPEG whose last scan repeats until it has `scans`.
-std::string JpegBytes(int side, int scans);
+// A progressive JPEG whose last scan repeats until it has `scans`; `noisy`:
+// a busy picture, the slowest to decode.
+std::string JpegBytes(int side, int scans, bool noisy = false);
 
 // The control's current picture, to compare what is drawn.
 std::vector<unsigned char> Snapshot(TControl* control);
