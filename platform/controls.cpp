@@ -466,11 +466,9 @@ void Announce(TControl* near, const String& text)
 {
     static const bool factory = (QAccessible::installFactory(&AnnouncerAccessible::Factory), true);
     (void)factory;
-    // Nothing is heard of a window not on screen; one announcement at a time.
-    static bool announcing = false;
-    if (text.empty() || !near || announcing || !near->Handle()->window()->isVisible())
+    // Nothing is heard of a window not on screen.
+    if (text.empty() || !near || !near->Handle()->window()->isVisible())
         return;
-    announcing = true;
     QWidget* window = near->Handle()->window();
     // Not findChild: without a meta-object of its own an Announcer is any QWidget to it.
     Announcer* announcer = nullptr;
@@ -485,7 +483,6 @@ void Announce(TControl* near, const String& text)
     announcer->hide();
     announcer->setAccessibleName(Q(text));
     announcer->show();
-    announcing = false;
 }
 
 TImage::TImage(TComponent* owner) : TControl(owner, new Widget(this))
@@ -580,44 +577,52 @@ void TEdit::SetMasked(bool masked)
 bool TEdit::Masked() const { return static_cast<QLineEdit*>(Handle())->echoMode() == QLineEdit::Password; }
 void TEdit::SetText(const String& text) { static_cast<QLineEdit*>(Handle())->setText(Q(text)); }
 
-struct TLabel::Pace {
-    int ms = 0;
-    QElapsedTimer since;  // the last name told
-    QTimer later;         // tells the last text once the pace allows
+// What a control tells screen readers of its changes, at most every `ms`:
+// a change inside that time is told once the time is up, as it then stands.
+class TLabel::Pace {
+public:
+    Pace(QObject* context, int ms, std::function<void()> tell) : ms_(ms), tell_(std::move(tell))
+    {
+        later_.setSingleShot(true);
+        QObject::connect(&later_, &QTimer::timeout, context, [this] { Tell(); });
+    }
+    void Changed()
+    {
+        if (!since_.isValid() || since_.elapsed() >= ms_)
+            Tell();
+        else if (!later_.isActive())
+            later_.start(int(ms_ - since_.elapsed()));
+    }
+
+private:
+    void Tell()
+    {
+        later_.stop();
+        since_.start();
+        tell_();
+    }
+    int ms_;
+    std::function<void()> tell_;
+    QElapsedTimer since_;  // since the last telling
+    QTimer later_;
 };
 
 TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel) {}
 String TLabel::Text() const { return S(static_cast<QLabel*>(Handle())->text()); }
 void TLabel::SetText(const String& text)
 {
-    auto* label = static_cast<QLabel*>(Handle());
-    label->setText(Q(text));
-    if (!pace_)
-        return;  // its name is its text, told at once
-    if (!pace_->since.isValid() || pace_->since.elapsed() >= pace_->ms) {
-        pace_->later.stop();
-        label->setAccessibleName(Q(text));
-        pace_->since.start();
-    } else if (!pace_->later.isActive()) {
-        pace_->later.start(int(pace_->ms - pace_->since.elapsed()));
-    }
+    static_cast<QLabel*>(Handle())->setText(Q(text));
+    if (pace_)
+        pace_->Changed();  // without a pace its name is its text, told at once
 }
 
 void TLabel::SetAccessiblePace(int ms)
 {
-    pace_ = std::make_shared<Pace>();
-    pace_->ms = ms;
-    pace_->later.setSingleShot(true);
     auto* label = static_cast<QLabel*>(Handle());
-    std::weak_ptr<Pace> pace = pace_;
-    QObject::connect(&pace_->later, &QTimer::timeout, label, [label, pace] {
-        if (auto p = pace.lock()) {
-            label->setAccessibleName(label->text());
-            p->since.start();
-        }
-    });
+    pace_ = std::make_shared<Pace>(label, ms, [label] { label->setAccessibleName(label->text()); });
     label->setAccessibleName(label->text());
 }
+
 void TLabel::SetWordWrap(bool wrap) { static_cast<QLabel*>(Handle())->setWordWrap(wrap); }
 void TLabel::SetElidedText(const String& text)
 {
@@ -651,11 +656,6 @@ namespace {
 // however fast the bar fills.
 class Bar : public QWidget {
 public:
-    Bar()
-    {
-        later_.setSingleShot(true);
-        QObject::connect(&later_, &QTimer::timeout, this, [this] { Tell(); });
-    }
     int value = 0;
     int told = 0;
 
@@ -665,10 +665,7 @@ public:
             return;
         value = v;
         update();
-        if (!since_.isValid() || since_.elapsed() >= kPaceMs)
-            Tell();
-        else if (!later_.isActive())
-            later_.start(int(kPaceMs - since_.elapsed()));
+        pace_.Changed();
     }
 
 protected:
@@ -680,16 +677,11 @@ protected:
     }
 
 private:
-    static constexpr int kPaceMs = 1000;
-    void Tell()
-    {
-        told = value;
-        since_.start();
-        QAccessibleValueChangeEvent changed(this, told);
-        QAccessible::updateAccessibility(&changed);
-    }
-    QElapsedTimer since_;
-    QTimer later_;
+    TLabel::Pace pace_{this, 1000, [this] {
+                           told = value;
+                           QAccessibleValueChangeEvent changed(this, told);
+                           QAccessible::updateAccessibility(&changed);
+                       }};
 };
 
 class BarAccessible : public QAccessibleWidget, public QAccessibleValueInterface {

@@ -169,9 +169,9 @@ public:
     // often is told to them at most every `ms` (its last text then follows):
     // each change costs a reader round trips to a window that may be busy.
     void SetAccessiblePace(int ms);
+    class Pace;  // also the progress bar's
 
 private:
-    struct Pace;
     std::shared_ptr<Pace> pace_;
 };
 
