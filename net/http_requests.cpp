@@ -63,10 +63,8 @@ int Run(TIdHTTP* client, AnsiString message, Request&& request, int64_t limit = 
         return ShowReturnCodeExcept(
             message + "\nSSL Error: The server's certificate could not be verified.\n" + e.Message,
             kCertificateNotVerified);
-    } catch (const EIdException& e) {
-        // Whatever else the client raises is one failed request too.
-        return ShowReturnCodeExcept(message + "\nError: " + PrintableLine(e.Message), kRequestFailed);
     } catch (const std::exception& e) {
+        // Whatever else the client raises is one failed request too.
         return ShowReturnCodeExcept(message + "\nError: " + PrintableLine(e.what()), kRequestFailed);
     }
     return idHTTP_ShowReturnCode(client, message);

@@ -20,7 +20,6 @@ void ShowSpace(TLabel* label, const char* meaning, const AnsiString& size)
         spoken.insert(unit, " ");
     label->SetAccessibleName(size.empty() ? AnsiString() : AnsiString(meaning) + ": " + spoken);
 }
-
 }  // namespace
 
 TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
