@@ -314,7 +314,7 @@ TEST_F(DownloadTest, FileLargerThanTwoGiBResumesInFull)
 
 // A host that cannot be found has not delivered the file: the pass ends
 // there, is not retried, and nothing is unpacked or reported installed.
-TEST_F(DownloadTest, HostNotFoundEndsThePassUnretried)
+TEST_F(DownloadTest, HostNotFoundEndsThePassUnretriedAndAsksForAProxy)
 {
     if (!std::getenv("KESTROW_PRIVATE_NET"))
         GTEST_SKIP() << "runs in a private network namespace";
@@ -337,6 +337,12 @@ TEST_F(DownloadTest, HostNotFoundEndsThePassUnretried)
     EXPECT_TRUE(modals.messages.empty()) << "a name that does not resolve shows no box";
     EXPECT_EQ(Count("HEAD", "/1/next/NOHOST"), 3) << "two for the order, one after A, none after B";
     EXPECT_EQ(Count("HEAD", "/1/done/NOHOST"), 0);
+
+    // The proxy step, where the API's own name does not resolve: the dialog, without a message first.
+    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, "https://no-such-host.invalid"), 11001);
+    EXPECT_EQ(modals.forms, std::vector<std::string>{"Proxy Authentication"});
+    EXPECT_TRUE(modals.messages.empty());
+    EXPECT_EQ(log().substr(log().rfind("Proxy")), "Proxy authorization  Code error=11001");
 }
 
 // ---- disks that fill up or refuse writes, and folders that go away ----------

@@ -63,10 +63,11 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
         int result;
         std::function<std::string()> logged;  // the message part of the entry
         std::vector<std::string> unpacked;    // files there afterwards
+        std::string atTheCopy = {};           // what the tool's working copy's place then holds; "": nothing
     };
-    auto unrarLine = [&](const std::string& archive) {
-        return "'" + box.path() + "/Down'\\''loads/unrar-" + std::to_string(getpid()) + "' -o- x '" + dest + "/" + archive + "' '" + dest + "'";
-    };
+    const std::string theirs = "#!/bin/sh\necho the user's own unrar\n";
+    const std::string copy = "'" + box.path() + "/Down'\\''loads/unrar-" + std::to_string(getpid()) + "'";
+    auto unrarLine = [&](const std::string& archive) { return copy + " -o- x '" + dest + "/" + archive + "' '" + dest + "'"; };
     const std::vector<Case> cases = {
         {"the second of three archives is damaged",
          [&] { FlipByteOf(dest + "/Two.rar", "Two-DATA"); }, 256,
@@ -77,6 +78,12 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
          [] { return "Extracting files \nunrar placement error\n Code error=256"; }, {}},
         {"the destination is gone", [&] { fs::remove_all(dest); }, 256,
          [&] { return "Extracting files \nfolder permission error: '" + dest + "'\n Code error=256"; }, {}},
+        {"a file of the user's named like the tool's working copy", [&] { writeFile(placed(), theirs); }, -EEXIST,
+         [&] { return "Extracting files \nunrar placement error: " + copy + " is not the installer's\n Code error=-17"; }, {},
+         theirs},
+        // What a run that was cut short left there is the tool itself.
+        {"the working copy of a cut run", [&] { fs::copy_file(UNRAR_EXE, placed(), fs::copy_options::overwrite_existing); }, 0, [] { return ""; },
+         {"One/One.txt", "Two/Two.txt", "Three/Three.txt"}},
     };
     for (const Case& c : cases) {
         fs::remove_all(dest);
@@ -97,7 +104,7 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
             if (fs::exists(dest + "/" + f))
                 there.push_back(f);
         EXPECT_EQ(there, c.unpacked) << c.what;
-        EXPECT_FALSE(fs::exists(placed())) << c.what;
+        EXPECT_EQ(readFile(placed()), c.atTheCopy) << c.what;
     }
 }
 
@@ -140,24 +147,6 @@ TEST_F(ExtractionTest, TwoDigitVolumesAreUnpackedThroughTheFirstOnly)
     EXPECT_FALSE(fs::exists(dest + "/Lib/.unrar-0123456789abcdef.part"));
     EXPECT_TRUE(fs::exists(dest + "/Lib/.unrar-notes.part"));
     EXPECT_EQ(readFile(dest + "/Lib/a.wav"), items[0].data);
-}
-
-TEST_F(ExtractionTest, AFileOfTheUsersNamedLikeTheToolIsLeftAlone)
-{
-    WriteRar(dest, "One", {{"one.txt", "1"}});
-    Order({{"One.rar", 0}});
-    writeFile(placed(), "#!/bin/sh\necho the user's own unrar\n");
-
-    EXPECT_EQ(w->ExtractingFileThreadComp(), -EEXIST);
-    EXPECT_EQ(readFile(placed()), "#!/bin/sh\necho the user's own unrar\n");
-    EXPECT_FALSE(fs::exists(dest + "/one.txt"));
-    EXPECT_NE(log().find("unrar placement error"), std::string::npos);
-
-    // A working copy left by a run that was cut short is the tool itself.
-    fs::copy_file(UNRAR_EXE, placed(), fs::copy_options::overwrite_existing);
-    EXPECT_EQ(w->ExtractingFileThreadComp(), 0);
-    EXPECT_EQ(readFile(dest + "/one.txt"), "1");
-    EXPECT_FALSE(fs::exists(placed()));
 }
 
 // Folder names come from the user and archive names from the server: quotes,

@@ -121,21 +121,3 @@ TEST_F(ProxyTest, DialogShowsWhatWasTypedBeforeAndTabsInItsOrder)
         EXPECT_EQ(at, next);
     }
 }
-
-class ProxyHostNotFound : public ProxyTest {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("KESTROW_PRIVATE_NET"))
-            GTEST_SKIP() << "runs only in its private network namespace";
-        ProxyTest::SetUp();
-    }
-};
-
-TEST_F(ProxyHostNotFound, DialogIsShownWithoutAMessageFirst)
-{
-    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, "https://no-such-host.invalid"), 11001);
-    EXPECT_EQ(modals.forms.size(), 1u);
-    EXPECT_TRUE(modals.messages.empty());
-    EXPECT_EQ(log().substr(log().find("Proxy")), "Proxy authorization  Code error=11001");
-}

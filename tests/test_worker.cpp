@@ -74,17 +74,28 @@ TEST_F(WorkerTest, JobRunsOnTheMainThreadAfterTheStartingClickReturned)
     EXPECT_TRUE(w->FrameEnd1->Visible());
 }
 
-TEST_F(WorkerTest, BackClickedInsideTheJobsPumpStopsItAndShowsPageTwo)
+// Back, and the window's close, handled inside the job's own pump: the job
+// sees the stop and ends; Back shows page 2, the close hides the window
+// before it is freed.
+TEST_F(WorkerTest, BackOrCloseInsideTheJobsPumpStopsIt)
 {
     auto* p3 = w->FrameLibInstal1;
-    UsePumpingJob([&] { Post([&] { SimulateClick(p3->Image_back1); }); });
-    p3->startLibInstal();
-    w->IdThreadComponent1->Start();
-    ASSERT_TRUE(waitFor([&] { return runs == 1 && !jobRunning && !w->IdThreadComponent1->Active(); }));
-    EXPECT_EQ(jobThread, mainThread);
-    EXPECT_TRUE(jobSawStop);
-    EXPECT_TRUE(w->FrameDirCopyFile1->Visible());
-    EXPECT_FALSE(p3->Visible());
+    for (bool back : {true, false}) {
+        SCOPED_TRACE(back ? "Back" : "close");
+        runs = 0;
+        w->FrameDirCopyFile1->SetVisible(false);
+        UsePumpingJob([&, back] { Post([&, back] { back ? SimulateClick(p3->Image_back1) : w->Close(); }); });
+        p3->startLibInstal();
+        w->IdThreadComponent1->Start();
+        ASSERT_TRUE(waitFor([&] { return runs == 1 && !jobRunning && !w->IdThreadComponent1->Active(); }));
+        EXPECT_EQ(jobThread, mainThread);
+        EXPECT_TRUE(jobSawStop);
+        EXPECT_EQ(w->FrameDirCopyFile1->Visible(), back);
+        EXPECT_EQ(w->Visible(), back);
+        EXPECT_FALSE(p3->Visible());
+    }
+    CloseMainWindow();  // frees the window; the worker has nothing left to wait for
+    w = nullptr;
 }
 
 TEST_F(WorkerTest, ExceptionInTheJobIsShownAndRaisesTheStop)
@@ -96,17 +107,6 @@ TEST_F(WorkerTest, ExceptionInTheJobIsShownAndRaisesTheStop)
     ASSERT_TRUE(waitFor([&] { return !modals.messages.empty() && !w->IdThreadComponent1->Active(); }));
     EXPECT_EQ(modals.messages, std::vector<std::string>{"Error IdThreadComponent: Disk full\n"});
     EXPECT_EQ(Terminate_ThreadCritSec, Terminate_ThreadCode);
-}
-
-TEST_F(WorkerTest, ClosingTheWindowDuringAJobStopsItBeforeTheWindowGoes)
-{
-    UsePumpingJob([&] { Post([&] { w->Close(); }); });
-    w->IdThreadComponent1->Start();
-    ASSERT_TRUE(waitFor([&] { return runs == 1 && !jobRunning.load(); }));
-    EXPECT_TRUE(jobSawStop);
-    EXPECT_FALSE(w->Visible());
-    CloseMainWindow();  // frees the window; the worker has nothing left to wait for
-    w = nullptr;
 }
 
 TEST_F(WorkerTest, WindowFreedWhileAJobIsStillQueued)
