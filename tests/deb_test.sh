@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package: lintian finds no error in it; installed with dpkg, an
 # ordinary user installs the demo order with it, without a window, against the
-# local download API; removed, it leaves nothing behind. The round trip is
+# local download API, and a failure of theirs is logged in their own state
+# folder; removed, it leaves nothing behind. The round trip is
 # skipped where dpkg cannot install (not root).
 set -euo pipefail
 source_dir=$1 build_dir=$2
@@ -35,13 +36,23 @@ chmod -R a+rX "$work/api"
 home=$work/home
 mkdir -p "$home/tmp" "$work/Samples"
 chown -R 65534:65534 "$home" "$work/Samples"
-setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" \
-  KESTROW_API_URL="$base" KESTROW_CA_FILE="$work/api/ca.pem" \
-  kestrow-installer --code DEBDEMO --dest "$work/Samples" --quiet >"$work/run.txt" 2>&1 ||
+as_nobody() {
+  setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" \
+    KESTROW_API_URL="$base" KESTROW_CA_FILE="$work/api/ca.pem" kestrow-installer "$@" --quiet >"$work/run.txt" 2>&1
+}
+program=$(find /opt/kestrow -printf '%p %s %T@\n' | sort)
+as_nobody --code DEBDEMO --dest "$work/Samples" ||
   { echo "the installed package did not install the order:"; cat "$work/run.txt"; exit 1; }
 [ -n "$(ls -A "$work/Samples")" ] || { echo "nothing installed"; exit 1; }
 grep -q "	DEBDEMO	$work/Samples	" "$home/.local/state/kestrow/installed.log" ||
   { echo "the installation is not recorded"; exit 1; }
+# A failure is logged in the user's state folder; nothing is left in the
+# private folder, nothing written beside the program.
+status=0; as_nobody --code NOPE --dest "$work/Samples" || status=$?
+[ "$status" -eq 4 ] || { echo "an unknown code gave status $status"; cat "$work/run.txt"; exit 1; }
+grep -q "Code error=-404" "$home/.local/state/kestrow/KW_installerlog.txt" || { echo "the failure is not logged"; exit 1; }
+! ls "$home/tmp" | grep '^kestrow-' || { echo "a private folder is left"; exit 1; }
+[ "$(find /opt/kestrow -printf '%p %s %T@\n' | sort)" = "$program" ] || { echo "written beside the program"; exit 1; }
 
 dpkg -P kestrow-installer >/dev/null
 installed=""
