@@ -178,16 +178,12 @@ TEST_F(DownloadTest, PauseDuringTheThirdOfFiveThenResume)
     server->AddFault("GET /files/F3.pdf", Fault{.stallMs = 30000, .stallAt = 60000}, 1);
     std::string third = dest + "/F3.pdf";
     std::string statusDuring, titleDuring;
-    std::function<void()> pauseInTheThird = [&] {
-        if (fs::exists(third) && fs::file_size(third) >= 60000) {
-            statusDuring = page3()->Label_Status->Text();
-            titleDuring = w->Caption();
-            SimulateClick(page3()->Image_Pause_active);
-        } else {
-            Post(pauseInTheThird, 10);
-        }
-    };
-    Post(pauseInTheThird, 10);
+    PostWhen([&] { return fs::exists(third) && fs::file_size(third) >= 60000; },
+             [&] {
+                 statusDuring = page3()->Label_Status->Text();
+                 titleDuring = w->Caption();
+                 SimulateClick(page3()->Image_Pause_active);
+             });
 
     StartInstalling("PAUSE");
     ASSERT_TRUE(JobEnds());
@@ -211,15 +207,11 @@ TEST_F(DownloadTest, PauseDuringTheThirdOfFiveThenResume)
     // pump: the Resume, handled while the paused job unwinds, is not lost.
     server->AddFault("GET /files/F4.pdf", Fault{.bytesPerSecond = 200000}, 1);
     std::string fourth = dest + "/F4.pdf";
-    std::function<void()> pauseAndResumeInTheFourth = [&] {
-        if (fs::exists(fourth) && fs::file_size(fourth) > 50000) {
-            SimulateClick(page3()->Image_Pause_active);
-            SimulateClick(page3()->Image_Resume_active);
-        } else {
-            Post(pauseAndResumeInTheFourth, 10);
-        }
-    };
-    Post(pauseAndResumeInTheFourth, 10);
+    PostWhen([&] { return fs::exists(fourth) && fs::file_size(fourth) > 50000; },
+             [&] {
+                 SimulateClick(page3()->Image_Pause_active);
+                 SimulateClick(page3()->Image_Resume_active);
+             });
     SimulateClick(page3()->Image_Resume_active);
     ASSERT_TRUE(JobEnds());
     EXPECT_TRUE(w->FrameEnd1->Visible()) << log();
@@ -366,12 +358,6 @@ TEST_F(DownloadTest, InPrivateMountsDiskFaultsFailClearlyAndAreRecovered)
     writeFile(source + "/Q.pdf", RandomBytes(200000, 9));
     Serve("PQ", {"P.pdf", "Q.pdf"});
     std::string small = std::getenv("KESTROW_SMALL_DISK") ? std::getenv("KESTROW_SMALL_DISK") : "";
-    std::function<void()> removeWhenStarted = [&] {
-        if (fs::exists(dest + "/A.pdf") && fs::file_size(dest + "/A.pdf") > 0)
-            fs::remove_all(dest);
-        else
-            Post(removeWhenStarted, 10);
-    };
     struct Case {
         const char* what;
         const char* mount;             // the variable naming it; nullptr: the sandbox
@@ -413,7 +399,8 @@ TEST_F(DownloadTest, InPrivateMountsDiskFaultsFailClearlyAndAreRecovered)
         {"the destination is removed while downloading", nullptr, "/Lib", "GONE",
          [&] {
              server->AddFault("GET /files/A.pdf", Fault{.bytesPerSecond = 400000}, 1);
-             Post(removeWhenStarted, 10);
+             PostWhen([&] { return fs::exists(dest + "/A.pdf") && fs::file_size(dest + "/A.pdf") > 0; },
+                      [&] { fs::remove_all(dest); });
          },
          "Code error=", 7, nullptr, {}},
         {"a download stopped after its first file, room for the second", "KESTROW_SMALL_DISK", "/Lib", "PQ", [] {},

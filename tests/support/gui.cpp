@@ -45,6 +45,11 @@ void Post(std::function<void()> action, int delayMs)
         QTimer::singleShot(delayMs, QCoreApplication::instance(), [action] { action(); });
 }
 
+void PostWhen(std::function<bool()> ready, std::function<void()> action)
+{
+    Post([=] { ready() ? action() : PostWhen(ready, action); }, 10);
+}
+
 TFormDecompres* OpenMainWindow(const std::string& folder)
 {
     ExeDir = folder + "/Kestrow.app/Contents/MacOS/";

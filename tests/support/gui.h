@@ -30,6 +30,8 @@ public:
 // Runs `action` once the message loop next turns: from inside a running job's
 // pump, never inside a blocking wait, as a person's click would.
 void Post(std::function<void()> action, int delayMs = 0);
+// Runs `action` in the first turn of the loop, looked at every 10 ms, in which `ready` holds.
+void PostWhen(std::function<bool()> ready, std::function<void()> action);
 
 // The main window of a fresh installer state, shown, with its paths in
 // `folder`: the bundle (with the real unpacker) and the log are there.
