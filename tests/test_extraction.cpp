@@ -55,7 +55,7 @@ protected:
 };
 }  // namespace
 
-TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
+TEST_F(ExtractionTest, FailuresAreLoggedAndOnlyTheToolsOwnCopyIsRemoved)
 {
     struct Case {
         const char* what;
@@ -82,7 +82,8 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndTheToolCopyIsRemoved)
          [&] { return "Extracting files \nunrar placement error: " + copy + " is not the installer's\n Code error=-17"; }, {},
          theirs},
         // What a run that was cut short left there is the tool itself.
-        {"the working copy of a cut run", [&] { fs::copy_file(UNRAR_EXE, placed(), fs::copy_options::overwrite_existing); }, 0, [] { return ""; },
+        {"the working copy of a cut run",
+         [&] { fs::copy_file(UNRAR_EXE, placed(), fs::copy_options::overwrite_existing); }, 0, [] { return ""; },
          {"One/One.txt", "Two/Two.txt", "Three/Three.txt"}},
     };
     for (const Case& c : cases) {
