@@ -84,16 +84,29 @@ Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::str
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSec);
     while (waitpid(pid, &status, WNOHANG) == 0) {
-        bool late = std::chrono::steady_clock::now() > deadline;
-        if (late || (killWhen && killWhen())) {
-            auto sent = std::chrono::steady_clock::now();
-            kill(pid, late ? SIGKILL : signal);
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            if (late)
-                return {-1, readFile(outFile), "timed out\n" + readFile(errFile)};
-            double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
-            return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outFile),
-                    readFile(errFile), seconds};
+            return {-1, readFile(outFile), "timed out\n" + readFile(errFile)};
+        }
+        if (killWhen) {
+            // Held still while the condition is looked at, so the signal lands at
+            // the point it names and not after the program has moved on (a busy
+            // machine may not come back to this loop for tens of milliseconds).
+            kill(pid, SIGSTOP);
+            if (waitpid(pid, &status, WUNTRACED) != pid || !WIFSTOPPED(status))
+                break;
+            const bool now = killWhen();
+            const auto sent = std::chrono::steady_clock::now();
+            if (now)
+                kill(pid, signal);
+            kill(pid, SIGCONT);
+            if (now) {
+                waitpid(pid, &status, 0);
+                double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+                return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outFile),
+                        readFile(errFile), seconds};
+            }
         }
         usleep(2000);
     }

@@ -31,7 +31,8 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 
 // A program run to its end, its output kept. It is killed after `timeoutSec`,
-// or sent `signal` as soon as `killWhen` holds (and then waited for).
+// or sent `signal` as soon as `killWhen` holds (and then waited for); it is
+// stopped while `killWhen` is asked, so it has not moved on when the signal comes.
 struct Outcome {
     int status;  // exit status, or 128 + signal; -1 when it timed out
     std::string out, err;
