@@ -82,6 +82,10 @@ Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::str
         _exit(127);
     }
     int status = 0;
+    auto ended = [&](double stopSeconds) {
+        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outFile),
+                       readFile(errFile), stopSeconds};
+    };
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSec);
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -103,12 +107,10 @@ Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::str
             kill(pid, SIGCONT);
             if (now) {
                 waitpid(pid, &status, 0);
-                double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
-                return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outFile),
-                        readFile(errFile), seconds};
+                return ended(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count());
             }
         }
         usleep(2000);
     }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outFile), readFile(errFile)};
+    return ended(-1);
 }
