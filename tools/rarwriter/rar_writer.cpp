@@ -139,7 +139,8 @@ Bytes Rar4Block(uint8_t type, uint16_t flags, const Bytes& rest, const Bytes& da
     return block + h + data;
 }
 
-Bytes Rar4Volume(const std::vector<Piece>& pieces, int index, bool multi, bool last, bool newNaming, int claimed)
+Bytes Rar4Volume(const std::vector<Piece>& pieces, int index, bool multi, bool last, bool newNaming, int claimed,
+                 bool dosNames)
 {
     Bytes out("Rar!\x1A\x07\x00", 7);
     Bytes main(6, '\0');
@@ -167,7 +168,7 @@ Bytes Rar4Volume(const std::vector<Piece>& pieces, int index, bool multi, bool l
         std::string name = item.name;
         std::replace(name.begin(), name.end(), '/', '\\');
         f += name;
-        uint16_t flags = 0x8000 | 0x200 | (p.before ? 0x1 : 0) | (p.after ? 0x2 : 0) | (dir ? 0xE0 : 0);
+        uint16_t flags = 0x8000 | (dosNames ? 0 : 0x200) | (p.before ? 0x1 : 0) | (p.after ? 0x2 : 0) | (dir ? 0xE0 : 0);
         out += Rar4Block(0x74, flags, f, data);
     }
     Bytes end;
@@ -212,7 +213,7 @@ std::vector<std::string> WriteRar(const std::string& folder, const std::string& 
         Bytes bytes = options.format == 5
                           ? Rar5Volume(volumes[size_t(i)], i, count > 1, last, claimed)
                           : Rar4Volume(volumes[size_t(i)], i, count > 1, last, options.naming != RarOptions::OldStyle,
-                                       claimed);
+                                       claimed, options.dosNames);
         std::string path = Name(folder, stem, i, count, options.naming);
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
         paths.push_back(path);

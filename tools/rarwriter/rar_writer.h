@@ -22,6 +22,7 @@ struct RarOptions {
     uint64_t volumeSize = 0;         // data bytes per volume; 0: a single volume
     Naming naming = PartN;
     int wrongVolumeNumberAt = -1;    // this volume claims the next one's number
+    bool dosNames = false;           // RAR 4: names as given, without the Unicode flag (the DOS code page)
 };
 
 // Returns the volumes' paths, the first first.

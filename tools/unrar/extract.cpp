@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +45,30 @@ public:
 private:
     int fd_;
 };
+
+// What a failed write says of the disk: its cause, and so the exit status.
+UnrarCause CauseOf(int err, int dir, bool creating)
+{
+    switch (err) {
+    case EROFS: return UnrarCause::ReadOnly;
+    case ENAMETOOLONG: return UnrarCause::NameTooLong;
+    case EMLINK: return UnrarCause::NoMoreFiles;
+    case ENOSPC:
+    case EDQUOT: {
+        // A file that cannot be made where blocks are left: no inode is.
+        struct statvfs vfs {};
+        bool noInodes = creating && ::fstatvfs(dir, &vfs) == 0 && vfs.f_files > 0 && vfs.f_favail == 0;
+        return noInodes ? UnrarCause::NoMoreFiles : UnrarCause::DiskFull;
+    }
+    default: return UnrarCause::CannotWrite;
+    }
+}
+
+[[noreturn]] void FailWrite(const std::string& where, const std::string& what, int dir, bool creating)
+{
+    int err = errno;
+    throw UnrarError(where, what + ": " + std::strerror(err), CauseOf(err, dir, creating));
+}
 
 std::vector<std::string> Components(const std::string& path)
 {
@@ -133,7 +158,7 @@ public:
                 break;
         }
         if (fd_.get() < 0)
-            throw UnrarError(where, std::string("cannot create a file: ") + std::strerror(errno));
+            FailWrite(where, "cannot create a file", dir, true);
     }
     ~TempFile()
     {
@@ -142,12 +167,14 @@ public:
         g_temp.Clear();
     }
     int fd() const { return fd_.get(); }
-    // Moves the file to `name` unless something is there; false if it was.
-    bool Place(const std::string& name, const std::string& where)
+    // Moves the file to `name` unless something is there (false if it was),
+    // or over what is there when `replace`.
+    bool Place(const std::string& name, const std::string& where, bool replace = false)
     {
         fd_.Reset();
-        int rc = ::renameat2(dir_, name_.c_str(), dir_, name.c_str(), RENAME_NOREPLACE);
-        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        int rc = replace ? ::renameat(dir_, name_.c_str(), dir_, name.c_str())
+                         : ::renameat2(dir_, name_.c_str(), dir_, name.c_str(), RENAME_NOREPLACE);
+        if (rc != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
             // Without no-replace renames: a new hard link never replaces either.
             rc = ::linkat(dir_, name_.c_str(), dir_, name.c_str(), 0);
             if (rc == 0)
@@ -162,7 +189,7 @@ public:
         }
         if (errno == EEXIST)
             return false;
-        throw UnrarError(where, std::string("cannot move into place: ") + std::strerror(errno));
+        FailWrite(where, "cannot move into place", dir_, true);
     }
 
 private:
@@ -193,12 +220,14 @@ private:
 
 class Extractor {
 public:
-    Extractor(const ArchiveLayout& layout, const std::string& destination) : layout_(layout)
+    Extractor(const ArchiveLayout& layout, const std::string& destination, ExistingFiles existing)
+        : layout_(layout), existing_(existing)
     {
-        ::mkdir(destination.c_str(), 0755);
+        if (::mkdir(destination.c_str(), 0755) != 0 && errno != EEXIST)
+            FailWrite(destination, "cannot create the destination", AT_FDCWD, true);
         root_ = Fd(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (root_.get() < 0)
-            throw UnrarError(destination, std::string("cannot open the destination: ") + std::strerror(errno));
+            FailWrite(destination, "cannot open the destination", AT_FDCWD, false);
     }
     ~Extractor() { Close(); }
 
@@ -252,6 +281,11 @@ private:
         archive_ = nullptr;
     }
     [[noreturn]] void Fail(const std::string& reason) const { throw UnrarError(layout_.volumes.front(), reason); }
+    [[noreturn]] void Refuse(const std::string& reason) const
+    {
+        throw UnrarError(layout_.volumes.front(), reason, UnrarCause::Refused);
+    }
+    std::string Where(const std::string& name) const { return layout_.volumes.front() + ": " + name; }
     std::string ArchiveText() const
     {
         const char* text = archive_error_string(archive_);
@@ -271,10 +305,10 @@ private:
         for (size_t i = 0; i < count; ++i) {
             int at = i == 0 ? root_.get() : dir.get();
             if (::mkdirat(at, parts[i].c_str(), 0755) != 0 && errno != EEXIST)
-                Fail(name + ": cannot create a folder: " + std::strerror(errno));
+                FailWrite(Where(name), "cannot create a folder", at, true);
             Fd next(::openat(at, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (next.get() < 0)
-                Fail(name + ": \"" + parts[i] + "\" is no folder: " + std::strerror(errno));
+                FailWrite(Where(name), "\"" + parts[i] + "\" is no folder", at, false);
             dir = std::move(next);
         }
         folder_ = std::move(dir);
@@ -284,15 +318,16 @@ private:
 
     void ExtractEntry(archive_entry* entry, const ArchiveEntry& expected)
     {
-        const char* utf8 = archive_entry_pathname_utf8(entry);
-        std::string name = utf8 ? utf8 : archive_entry_pathname(entry) ? archive_entry_pathname(entry) : "";
+        // The name as the headers give it, in UTF-8 whatever code page it was
+        // stored in: the name every check before the unpacking saw.
+        const std::string name = layout_.Name(expected);
         if (!IsSafeRelativePath(name))
-            Fail("unsafe path refused: " + name);
+            Refuse("unsafe path refused: " + name);
         if (archive_entry_is_encrypted(entry))
-            Fail("encrypted entry refused: " + name);
+            Refuse("encrypted entry refused: " + name);
         mode_t type = archive_entry_filetype(entry);
         if (type == AE_IFLNK || archive_entry_hardlink(entry))
-            Fail("link entry refused: " + name);
+            Refuse("link entry refused: " + name);
         std::vector<std::string> parts = Components(name);
         if (parts.empty())
             Fail("empty entry name");
@@ -301,7 +336,7 @@ private:
             return;
         }
         if (type != AE_IFREG)
-            Fail("unsupported entry refused: " + name);
+            Refuse("unsupported entry refused: " + name);
 
         if (expected.olderVersion) {
             Skip(name);
@@ -310,11 +345,16 @@ private:
         int dir = OpenFolder(parts, parts.size() - 1, name);
         const std::string& base = parts.back();
         struct stat st {};
-        if (::fstatat(dir, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            Skip(name);  // never overwritten, never touched
+        const bool there = ::fstatat(dir, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        // Kept: any file under -o-, the entry's own file (size and CRC) under
+        // -o+; a file that differs is then written again.
+        if (there && (existing_ == ExistingFiles::Keep || FileMatchesEntry(dir, base.c_str(), expected))) {
+            Skip(name);
             return;
         }
-        TempFile temp(dir, layout_.volumes.front() + ": " + name);
+        if (there && !S_ISREG(st.st_mode))
+            throw UnrarError(Where(name), "something other than a file is in its place", UnrarCause::CannotWrite);
+        TempFile temp(dir, Where(name));
         uint64_t written = 0;
         uint32_t crc = 0;
         for (;;) {
@@ -350,7 +390,7 @@ private:
             timespec times[2] = {{0, UTIME_OMIT}, {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)}};
             ::futimens(temp.fd(), times);
         }
-        temp.Place(base, layout_.volumes.front() + ": " + name);
+        temp.Place(base, Where(name), there);
     }
 
     void Skip(const std::string& name)
@@ -367,13 +407,14 @@ private:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                Fail(name + ": cannot write: " + std::strerror(errno));
+                FailWrite(Where(name), "cannot write", fd, false);
             p += n;
             size -= size_t(n);
         }
     }
 
     const ArchiveLayout& layout_;
+    const ExistingFiles existing_;
     Fd root_;
     Fd folder_;  // the folder of the last file, and its path below the destination
     std::vector<std::string> folderParts_;
@@ -390,8 +431,8 @@ void RemoveTemporariesOnStop()
         sigaction(signal, &action, nullptr);
 }
 
-void ExtractArchive(const ArchiveLayout& layout, const std::string& destination)
+void ExtractArchive(const ArchiveLayout& layout, const std::string& destination, ExistingFiles existing)
 {
-    Extractor extractor(layout, destination);
+    Extractor extractor(layout, destination, existing);
     extractor.Run();
 }

@@ -60,6 +60,7 @@ public:
         return out;
     }
     [[noreturn]] void Fail(const std::string& reason) const { throw UnrarError(path_, reason); }
+    [[noreturn]] void Refuse(const std::string& reason) const { throw UnrarError(path_, reason, UnrarCause::Refused); }
 
 private:
     std::string path_;

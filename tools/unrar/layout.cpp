@@ -8,11 +8,11 @@ void Walker::Add(const Volume& v, Piece piece, bool firstFileOfVolume)
 {
     const std::string& name = piece.name;
     if (piece.encrypted)
-        v.Fail("encrypted entry refused: " + name);
+        v.Refuse("encrypted entry refused: " + name);
     if (piece.link)
-        v.Fail("link entry refused: " + name);
+        v.Refuse("link entry refused: " + name);
     if (!IsSafeRelativePath(name))
-        v.Fail("unsafe path refused: " + name);
+        v.Refuse("unsafe path refused: " + name);
     if (piece.continuesFromPrevious) {
         if (!pending_ || pending_->name != name || !firstFileOfVolume)
             v.Fail("\"" + name + "\" continues from a volume that is not the one before");
@@ -69,6 +69,26 @@ bool IsSafeRelativePath(const std::string& name)
         start = stop + 1;
     }
     return true;
+}
+
+bool FileMatchesEntry(int dir, const char* name, const ArchiveEntry& entry)
+{
+    int fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) == entry.size;
+    uint32_t crc = 0;
+    static thread_local std::vector<uint8_t> buffer(1 << 20);
+    for (ssize_t n = 0; same && entry.hasCrc && (n = ::read(fd, buffer.data(), buffer.size())) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        same = n > 0;
+        if (same)
+            crc = Crc32Update(crc, buffer.data(), size_t(n));
+    }
+    ::close(fd);
+    return same && (!entry.hasCrc || crc == entry.crc);
 }
 
 ArchiveLayout ReadLayout(const std::string& firstVolume)

@@ -33,10 +33,26 @@ struct ArchiveLayout {
     std::string Name(const ArchiveEntry& e) const { return names.substr(e.nameAt, e.nameLength); }
 };
 
+// Why the unpacker failed, which is also its exit status: the archive's
+// fault, or the disk's, which the buyer mends in another way.
+enum class UnrarCause {
+    Damaged = 1,      // a damaged, truncated or incomplete archive
+    Refused = 3,      // links, encryption, paths leaving the destination
+    ReadOnly = 4,     // the disk is read-only
+    DiskFull = 5,     // no room for the data
+    NoMoreFiles = 6,  // no more files can be created (inodes, links)
+    NameTooLong = 7,  // a name longer than the disk takes
+    CannotWrite = 8,  // anything else the destination refuses
+};
+
 // A failure, named by the archive or volume it concerns.
 class UnrarError : public std::runtime_error {
 public:
-    UnrarError(const std::string& where, const std::string& reason) : std::runtime_error(where + ": " + reason) {}
+    UnrarError(const std::string& where, const std::string& reason, UnrarCause why = UnrarCause::Damaged)
+        : std::runtime_error(where + ": " + reason), cause(why)
+    {
+    }
+    UnrarCause cause;
 };
 
 // The file name of volume `index` (0 = the first) of the set that starts
@@ -49,6 +65,10 @@ bool IsLaterVolume(const std::string& name);
 
 // Reads every volume's headers; throws UnrarError on anything amiss.
 ArchiveLayout ReadLayout(const std::string& firstVolume);
+
+// Whether the file `name` below `dir` is the entry's own: a regular file of
+// its size and CRC32 (read whole to tell).
+bool FileMatchesEntry(int dir, const char* name, const ArchiveEntry& entry);
 
 // False for an empty path, an absolute one or one with a ".." component
 // ('\' counts as a separator too).

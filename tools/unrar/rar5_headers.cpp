@@ -54,7 +54,7 @@ bool ReadRar5Volume(const Volume& v, int index, Walker& walker)
             break;
         }
         case 4:
-            v.Fail("encrypted archive refused");
+            v.Refuse("encrypted archive refused");
         case 2:  // file
         case 3: {  // service data (comments, ...): checked, not extracted
             Piece piece;
@@ -85,7 +85,7 @@ bool ReadRar5Volume(const Volume& v, int index, Walker& walker)
                 walker.Add(v, piece, firstFile);
                 firstFile = false;
             } else if (piece.encrypted) {
-                v.Fail("encrypted data refused");
+                v.Refuse("encrypted data refused");
             }
             break;
         }
