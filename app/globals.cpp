@@ -1,5 +1,7 @@
 #include "app/globals.h"
 
+#include "platform/application.h"
+
 AnsiString site_NameLoadPath = "https://api.kestrow-audio.com";
 const AnsiString Version_App = "1";
 const AnsiString ProtokolCopyFile = "https://";
@@ -19,6 +21,8 @@ int StageWorkApp = 0;
 const int CharCodeCopyFile = 20;
 const int Terminate_ThreadCode = 555;
 int Terminate_ThreadCritSec = 0;
+
+bool StopAsked() { return Terminate_ThreadCritSec == Terminate_ThreadCode || TApplication::StopSignal() != 0; }
 
 TFormDecompres* FormDecompres = nullptr;
 TFormPassword* FormPassword = nullptr;

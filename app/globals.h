@@ -34,6 +34,13 @@ constexpr int kStageDownloaded = 71;   // every file there, the unpacking about 
 extern const int CharCodeCopyFile;
 extern const int Terminate_ThreadCode;
 extern int Terminate_ThreadCritSec;
+// Whether the job is to stop: asked by the window (Back, Pause, closing) or
+// by a stop signal, which may have come between two waits.
+bool StopAsked();
+
+// The destination folder is no longer the one the run opened (renamed,
+// replaced by a link): nothing more is written, and the run ends.
+constexpr int kDestinationMoved = -700;
 
 class TFormDecompres;
 class TFormPassword;

@@ -1,5 +1,6 @@
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "platform/text.h"
 
 #include <cstdio>
 #include <ctime>
@@ -25,21 +26,6 @@ void TFormDecompres::Info_toFile(const AnsiString& message, int code)
     std::fclose(f);
 }
 
-namespace {
-// A field of the record: one line, tabs and line ends written as \t and \n.
-AnsiString Field(const AnsiString& text)
-{
-    AnsiString out;
-    for (char c : text) {
-        if (c == '\\' || c == '\t' || c == '\n' || c == '\r')
-            out += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-}  // namespace
-
 void TFormDecompres::RecordInstallation()
 {
     // It holds purchase codes: its owner's alone.
@@ -50,8 +36,8 @@ void TFormDecompres::RecordInstallation()
     char when[32] = {};
     std::time_t now = std::time(nullptr);
     std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
-    const AnsiString line = AnsiString(when) + "\tKestrow Installer 1.3\t" + Field(CodeCopyFile) + "\t" +
-                            Field(DirSaveFile) + "\t" + IntToStr(CountFileLoad) + " files\t" + IntToStr(SizeAllFile) +
+    const AnsiString line = AnsiString(when) + "\tKestrow Installer 1.3\t" + EscapedField(CodeCopyFile) + "\t" +
+                            EscapedField(DirSaveFile) + "\t" + IntToStr(CountFileLoad) + " files\t" + IntToStr(SizeAllFile) +
                             " bytes\n";
     [[maybe_unused]] ssize_t written = write(fd, line.data(), line.size());
     close(fd);

@@ -12,6 +12,8 @@ int main(int argc, char** argv)
     if (unattended) {
         if (int status = ParseUnattended(argc, argv, options); status >= 0)
             return status;
+        if (options.verify)
+            return VerifyUnattended(options);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);  // no window, no display needed
         // stderr is for the installation's own messages, not the toolkit's
         setenv("QT_LOGGING_RULES", "*.warning=false", 0);

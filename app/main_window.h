@@ -2,6 +2,7 @@
 // The installer's only window. It owns the HTTP client, the worker, the four
 // pages and the whole installer state; the long operations are its methods.
 
+#include "install/library_record.h"
 #include "platform/forms.h"
 #include "platform/http.h"
 #include "platform/threads.h"
@@ -59,6 +60,7 @@ public:
 
     // the code check and the order request
     int workCodeCopyFile();
+    static AnsiString TrimmedPurchaseCode(AnsiString code);  // as the check takes it
     int preparationDownload();
 
     // the API's reachability, through a proxy when needed
@@ -103,10 +105,22 @@ public:
     // the job: download, unpack, finish
     void startLoadFileThreadComp();
     int DownloadingFileThreadComp(TIdHTTP* client);
+    void ShowInstalled();  // page 4, and the installation recorded
+    // Every downloaded archive, each volume the unpacker read included.
     void DeleteFile_Dwl();
+    // The unpacked library made durable and recorded in its folder: only
+    // then is it called installed, and only then do the archives go.
+    int SealLibrary();
+    // The destination holds the record of a library installed for this order.
+    bool LibraryOfThisOrder();
+    // The destination's path no longer leads to the folder this run opened.
+    bool DestinationMoved() const;
+    int LastUnpackerStatus = 0;  // the unpacker's exit status when it failed
 
 private:
     int UnpackArchives(const AnsiString& placed);
+    std::vector<LibraryFile> unpackedFiles_;  // what the archives hold, from their headers
+    std::vector<AnsiString> volumesRead_;     // the archives' volumes, by name
     int FolderOfThisOrder();
     bool UnpackingOfThisOrder();  // the mark is there, and names this order
     int destinationLock_ = -1;

@@ -3,6 +3,7 @@
 #include "app/codes.h"
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "install/library_record.h"
 #include "platform/text.h"
 #include "ui/form_password.h"
 
@@ -27,6 +28,7 @@ enum ExitStatus {
     kFolderRefused = 5,  // not empty, not creatable, too small, or in use by another installer
     kDownloadFailed = 6, // after the retries
     kUnpackingFailed = 7,
+    kNotWhole = 8,       // --verify: files missing, changed or unexpected
 };
 
 // The command as it was started: KestrowInstaller from the bundle,
@@ -35,6 +37,7 @@ std::string g_command = "KestrowInstaller";
 
 const char* const kHelp =
     "usage: %s --code CODE --dest DIR [options]\n"
+    "       %s --verify --dest DIR\n"
     "\n"
     "Without options the installer opens its window. With them it installs the order\n"
     "of purchase code CODE into the folder DIR without a window or a display: the same\n"
@@ -54,6 +57,9 @@ const char* const kHelp =
     "                       variable KESTROW_PROXY_PASSWORD, never from the command line\n"
     "  --retry-wait SECONDS the pause between failed download passes (7 passes; 2 s)\n"
     "  --quiet              only errors and the summary\n"
+    "  --verify             check the library installed in DIR against its record\n"
+    "                       (--dest DIR, no code): names each missing, changed and\n"
+    "                       unexpected file\n"
     "  --version            the installer's version\n"
     "  --help               this text\n"
     "\n"
@@ -67,6 +73,7 @@ const char* const kHelp =
     "       another installer is installing into it\n"
     "  6    the download failed after its retries\n"
     "  7    the unpacking failed\n"
+    "  8    --verify: the library is not whole\n"
     "  129  stopped by SIGHUP, 130 by Ctrl-C, 143 by SIGTERM: run the same command\n"
     "       again to continue\n";
 
@@ -128,15 +135,15 @@ int ParseUnattended(int argc, char** argv, UnattendedOptions& options)
     for (int i = 1; i < argc; ++i) {
         std::string key = argv[i];
         if (key == "--help" || key == "-h") {
-            std::printf(kHelp, g_command.c_str());
+            std::printf(kHelp, g_command.c_str(), g_command.c_str());
             return 0;
         }
         if (key == "--version") {
             std::printf("Kestrow Installer 1.3 (download API version %s)\n", Version_App.c_str());
             return 0;
         }
-        if (key == "--quiet") {
-            options.quiet = true;
+        if (key == "--quiet" || key == "--verify") {
+            (key == "--quiet" ? options.quiet : options.verify) = true;
             continue;
         }
         if (key != "--code" && key != "--dest" && key != "--proxy" && key != "--proxy-user" && key != "--retry-wait")
@@ -172,6 +179,8 @@ int ParseUnattended(int argc, char** argv, UnattendedOptions& options)
             options.proxyPort = int(port);
         }
     }
+    if (options.verify)
+        return options.dest.empty() ? UsageError("--verify needs --dest") : -1;
     if (const char* code = std::getenv(kCodeVariable); options.code.empty() && code)
         options.code = code;
     if (options.code.empty() || options.dest.empty())
@@ -202,11 +211,45 @@ void AnswerModalsUnattended(const UnattendedOptions& options)
     });
 }
 
+namespace {
+// --dest as the window's page takes a typed folder: against the working folder.
+AnsiString AbsoluteFolder(const AnsiString& dest)
+{
+    char here[4096];
+    return dest[0] == '/' || !getcwd(here, sizeof here) ? dest : AnsiString(here) + "/" + dest;
+}
+}  // namespace
+
+int VerifyUnattended(const UnattendedOptions& options)
+{
+    return VerifyLibrary(AbsoluteFolder(options.dest), stdout) == 0 ? kInstalled : kNotWhole;
+}
+
 int RunUnattended(const UnattendedOptions& options)
 {
     auto start = std::chrono::steady_clock::now();
     TFormDecompres* w = FormDecompres;
     w->RetryPauseMs = options.retryWaitMs;
+
+    // A deployment run twice: the folder's record says the library was
+    // installed there, whole, for this code. Nothing is fetched.
+    AnsiString recorded;
+    std::vector<LibraryFile> files;
+    const AnsiString folder = AbsoluteFolder(options.dest);
+    if (ReadLibraryRecord(folder, recorded, files) && recorded == TFormDecompres::TrimmedPurchaseCode(options.code)) {
+        const AnsiString mark = folder + "/.kestrow-unpacking";  // a clean-up cut short
+        try {
+            if (FileIsRegular(mark) && TFile::ReadAllText(mark) == recorded + "\n")
+                DeleteFile(mark);
+        } catch (const EInOutError&) {
+        }
+        uint64_t bytes = 0;
+        for (const LibraryFile& f : files)
+            bytes += f.size;
+        std::printf("already installed: %zu files, %llu bytes in %s\n", files.size(),
+                    static_cast<unsigned long long>(bytes), options.dest.c_str());
+        return kInstalled;
+    }
 
     TFrameCodeCopyFile* page1 = w->FrameCodeCopyFile1;
     page1->Edit_CodeCopyFile->SetText(options.code);
@@ -221,6 +264,9 @@ int RunUnattended(const UnattendedOptions& options)
     page2->noVisible_Image_msg();
     page2->Edit_DirSaveFile->SetText(options.dest);  // a relative one is taken against the working folder
     if (page2->VerifyDiskDir() != 0) {
+        // A stop while the folder was looked at (a slow df) is no verdict on it.
+        if (TApplication::StopSignal())
+            return Stopped(false);
         if (page2->Image_folder_in_use->Visible())
             return Failed(kFolderRefused, "folder check",
                           "another installer is installing into " + options.dest + "; wait for it to finish");
@@ -264,9 +310,17 @@ int RunUnattended(const UnattendedOptions& options)
         return Stopped(live);
     if (live)
         std::printf("\n");
+    AnsiString reason = page3->Label_Reason->Text();
+    while (!reason.empty() && reason.back() == '.')
+        reason.pop_back();
+    if (w->LastFailureCode == kDestinationMoved)
+        return Failed(kFolderRefused, "download",
+                      "the destination folder was moved or replaced; run the same command on the folder itself");
     if (!w->FrameEnd1->Visible())
         return StageWorkApp == kStageExtracted
-                   ? Failed(kUnpackingFailed, "unpacking", "the archives could not be unpacked; they stay in " + options.dest)
+                   ? Failed(kUnpackingFailed, "unpacking",
+                            (reason.empty() ? AnsiString("the archives could not be unpacked") : reason) +
+                                "; the archives stay in " + options.dest)
                    : Failed(kDownloadFailed, "download", InWords(w->LastFailureCode) + "; a new run goes on from here");
 
     std::printf("installed: %d files, %lld bytes in %.1f s into %s\n", w->CountFileLoad,

@@ -14,7 +14,11 @@ struct UnattendedOptions {
     AnsiString proxyUser;
     unsigned retryWaitMs = 2000;  // between failed download passes
     bool quiet = false;           // only errors and the summary
+    bool verify = false;          // --verify: check the library in dest against its record
 };
+
+// --verify --dest DIR: the library checked against its record; 0 whole, 8 not.
+int VerifyUnattended(const UnattendedOptions& options);
 
 // Reads the command line. Returns -1 with `options` filled when there is an
 // installation to run; otherwise the exit status (help shown: 0, usage error: 2).

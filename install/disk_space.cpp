@@ -7,31 +7,18 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
-#include <vector>
 
 int64_t DiskspaceOfDfOutput(FILE* output)
 {
-    char line[300];
-    if (!std::fgets(line, sizeof line, output))  // the heading
-        line[0] = '\0';
-    if (!std::fgets(line, sizeof line, output))
-        line[0] = '\0';
-    if (char* percent = std::strchr(line, '%'))
-        *percent = '\0';
-
-    std::vector<char*> fields;
-    char* rest = nullptr;
-    for (char* f = strtok_r(line, " \t\r\n\v\f", &rest); f; f = strtok_r(nullptr, " \t\r\n\v\f", &rest))
-        fields.push_back(f);
-    if (fields.empty())
+    // The figure alone: a volume's name or mount point may hold blanks, a
+    // '%' or hundreds of characters (a network share), and none of it is read.
+    char line[64];
+    if (!std::fgets(line, sizeof line, output) || !std::fgets(line, sizeof line, output))
         return 0;
-    const char* available = fields.size() >= 2 ? fields[fields.size() - 2] : fields[0];
-
     // The leading number only, as "%ld" reads it; a volume's worth of blocks
     // stays a byte count however large.
-    long long blocks = std::strtoll(available, nullptr, 10);
+    long long blocks = std::strtoll(line, nullptr, 10);
     constexpr long long kMaxBlocks = std::numeric_limits<int64_t>::max() / 512;
     return int64_t(std::clamp(blocks, -kMaxBlocks, kMaxBlocks)) * 512;
 }
@@ -42,13 +29,13 @@ int64_t Get_Diskspace()
     if (Pos(FormDecompres->DirSeparator, dir) > 1)
         return -1;
     AnsiString output = FormDecompres->DirTemp + "dfDiskspace.txt";
-    // GNU df counts 1024-byte blocks unless told otherwise.
-    RunShellCommand("df -B512 " + QuotedPath(dir) + " > " + QuotedPath(output));
+    // GNU df counts 1024-byte blocks unless told otherwise; only the figure is asked for.
+    RunShellCommand("df -B512 --output=avail " + QuotedPath(dir) + " > " + QuotedPath(output));
     FILE* f = std::fopen(output.c_str(), "r+");
     if (!f)
         return -1;
     int64_t bytes = DiskspaceOfDfOutput(f);
     std::fclose(f);
-    RunShellCommand("rm " + QuotedPath(output));
+    RunShellCommand("rm " + QuotedPath(output), TCommandKind::CleanUp);
     return bytes;
 }

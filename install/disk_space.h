@@ -9,6 +9,6 @@
 // cannot be read back; 0 when that output holds no figure (df failed).
 int64_t Get_Diskspace();
 
-// The free bytes in df's output: the available-blocks field (the one before
-// the capacity percentage) of the line after the heading, times 512.
+// The free bytes in the output of df --output=avail: the figure on the line
+// after the heading, times 512.
 int64_t DiskspaceOfDfOutput(FILE* output);

@@ -1,13 +1,15 @@
 // Unpacking: the destination's permissions are opened, the shipped tool is
 // placed beside the bundle under this run's own name, what a killed unpacker
-// left is cleared away, and every single archive and first volume is
-// unpacked into the destination. Each step is a shell command; every path in
-// it is quoted, since folder and archive names come from the user and the server.
-
-#include "install/extraction.h"
+// left is cleared away, every name is held against what the disk takes, and
+// every single archive and first volume is unpacked into the destination.
+// Each step is a shell command; every path in it is quoted, since folder and
+// archive names come from the user and the server. The library is then made
+// durable and recorded before any archive goes.
 
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "install/library_record.h"
+#include "install/name_rules.h"
 #include "platform/text.h"
 #include "platform/rtl.h"
 #include "platform/wait.h"
@@ -17,8 +19,11 @@
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <unistd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
 const AnsiString kToolName = "unrar";
@@ -26,6 +31,16 @@ const AnsiString kToolName = "unrar";
 // The working copy's name is this run's own: installers started from two
 // copies of the bundle in one folder never remove each other's tool.
 AnsiString WorkingCopyName() { return kToolName + "-" + IntToStr(getpid()); }
+
+// The working copy goes however the run ends, an exit outside the event loop too.
+struct ToolCopy {
+    AnsiString path;
+    ~ToolCopy()
+    {
+        if (!path.empty())
+            unlink(path.c_str());
+    }
+} g_toolCopy;
 
 // What a killed unpacker left: its temporary files, beside the files they
 // were to become. The folder is this run's (locked), so none is in use.
@@ -59,12 +74,33 @@ bool MayPlaceToolAt(const AnsiString& placed, const AnsiString& shipped)
     }
 }
 
-}  // namespace
-
-int send_chmod(const AnsiString& quotedPath, const AnsiString& mode)
+// The unpacker's exit status in the buyer's words: only a damaged archive is
+// the vendor's to mend; the others are the disk's.
+AnsiString UnpackerCause(int status)
 {
-    return RunShellCommand("chmod -R " + mode + " " + quotedPath);
+    if (WIFSIGNALED(status))
+        return "the unpacker ended unexpectedly (signal " + IntToStr(WTERMSIG(status)) + ")";
+    switch (WEXITSTATUS(status)) {
+    case 1: return "the archive is damaged";
+    case 3: return "the archive holds what the installer does not write (links, encryption, paths outside the folder)";
+    case 4: return "the disk is read-only";
+    case 5: return "the disk is full";
+    case 6: return "no more files can be created on the disk";
+    case 7: return "a name is too long for this disk";
+    case 8: return "the folder cannot be written";
+    case 126:
+    case 127: return "the unpacker cannot be run";
+    default: return "the unpacker failed (status " + IntToStr(WEXITSTATUS(status)) + ")";
+    }
 }
+
+// "Lib/Kick.wav" for what an archive stores as "Lib\Kick.wav".
+AnsiString SlashPath(AnsiString path)
+{
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+}  // namespace
 
 int TFormDecompres::ExtractingFileThreadComp()
 {
@@ -74,8 +110,15 @@ int TFormDecompres::ExtractingFileThreadComp()
                     -EEXIST);
         return -EEXIST;
     }
+    // Unpacked inside the destination this run opened (and holds).
+    if (int r = destinationLock_ < 0 ? LockDestination() : 0; r != 0) {
+        Info_toFile("Extracting files \ncannot open the folder " + QuotedPath(DirSaveFile) + "\n", r);
+        return r;
+    }
+    g_toolCopy.path = placed;
     int result = UnpackArchives(placed);
-    RunShellCommand("rm " + QuotedPath(placed));
+    RunShellCommand("rm -f " + QuotedPath(placed), TCommandKind::CleanUp);
+    g_toolCopy.path.clear();
     return result;
 }
 
@@ -85,19 +128,25 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
         Info_toFile("Extracting files \n" + reason + "\n", status);
         return status;
     };
-    // A command cut by a stop failed for no fault of its own.
-    auto stopped = [] { return Terminate_ThreadCritSec == Terminate_ThreadCode; };
+    // Each command is work a stop ends: none starts once a stop has come,
+    // and one under way is cut; a command cut so failed for no fault of its own.
+    auto run = [](const AnsiString& command, int folder = -1) {
+        if (StopAsked())
+            return Terminate_ThreadCode;
+        int rc = RunShellCommand(command, TCommandKind::Work, folder);
+        return StopAsked() ? Terminate_ThreadCode : rc;
+    };
     const AnsiString destination = QuotedPath(DirSaveFile);
     // Opened for its owner only: what others could read before, they still
     // can, and nothing becomes writable for them or executable by accident.
-    if (int rc = send_chmod(destination, "u+rwX"); rc != 0)
-        return stopped() ? Terminate_ThreadCode : fail("folder permission error: " + destination, rc);
-    if (int rc = RunShellCommand("cp -fp " + QuotedPath(ExeDir + kToolName) + " " + QuotedPath(placed)); rc != 0)
-        return stopped() ? Terminate_ThreadCode : fail("unrar placement error", rc);
+    if (int rc = run("chmod -R u+rwX " + destination); rc != 0)
+        return rc == Terminate_ThreadCode ? rc : fail("folder permission error: " + destination, rc);
+    if (int rc = run("cp -fp " + QuotedPath(ExeDir + kToolName) + " " + QuotedPath(placed)); rc != 0)
+        return rc == Terminate_ThreadCode ? rc : fail("unrar placement error", rc);
     // Only the placed copy (its folder holds the user's own files too), and
     // only for this user: nobody else may swap the program that then runs.
-    if (int rc = send_chmod(QuotedPath(placed), "700"); rc != 0)
-        return stopped() ? Terminate_ThreadCode : fail("folder permission error: " + QuotedPath(placed), rc);
+    if (int rc = run("chmod -R 700 " + QuotedPath(placed)); rc != 0)
+        return rc == Terminate_ThreadCode ? rc : fail("folder permission error: " + QuotedPath(placed), rc);
     RemoveStaleTemporaries(DirSaveFile);
 
     StageWorkApp = kStageExtracting;
@@ -105,23 +154,123 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
     auto unpacked = [&](int i) {
         return (PartFileLoad[i] == 0 || PartFileLoad[i] == 1) && !IsLaterVolume(NameFileDwl[i]);
     };
+    // Every name is held against the disk before a byte is written: a name
+    // it refuses or merges with another would fail, or lose a file, half-way.
+    unpackedFiles_.clear();
+    volumesRead_.clear();
+    std::map<AnsiString, size_t> recorded;  // a file two archives hold is the later one's
+    std::vector<AnsiString> names;
+    for (int i = 0; i < CountFileLoad; ++i) {
+        names.push_back(ExtractFileName(NameFileDwl[i]));
+        if (!unpacked(i))
+            continue;
+        try {
+            ArchiveLayout layout = ReadLayout(NameFileDwl[i]);
+            for (const ArchiveEntry& e : layout.entries) {
+                if (e.directory || e.olderVersion)
+                    continue;
+                names.push_back(layout.Name(e));
+                LibraryFile file{SlashPath(layout.Name(e)), e.size, e.crc};
+                auto [at, fresh] = recorded.emplace(file.path, unpackedFiles_.size());
+                if (fresh)
+                    unpackedFiles_.push_back(file);
+                else
+                    unpackedFiles_[at->second] = file;
+            }
+            for (const std::string& volume : layout.volumes)
+                volumesRead_.push_back(ExtractFileName(volume));
+        } catch (const UnrarError&) {
+            // The unpacker says what is wrong with it, in its turn.
+        }
+    }
+    if (AnsiString refused = RefusedName(names, ProbeDiskNames(destinationLock_)); !refused.empty()) {
+        FrameLibInstal1->ShowReason("The library cannot be unpacked onto this disk: " + refused + ".");
+        return fail("name refused by the disk: " + refused, -EINVAL);
+    }
+
+    // A folder marked as this order's holds only what its unpacking left:
+    // a file there that is not its entry's own is written again.
+    const AnsiString mode = UnpackingOfThisOrder() ? " -o+ x " : " -o- x ";
+    const AnsiString errors = DirTemp + "unrar-errors.txt";
     int count = 0, number = 0;
     for (int i = 0; i < CountFileLoad; ++i)
         count += unpacked(i);
     for (int i = 0; i < CountFileLoad; ++i) {
-        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+        if (StopAsked())
             return Terminate_ThreadCode;
         if (!unpacked(i))
             continue;
+        if (DestinationMoved())
+            return fail("the destination folder was moved or replaced: " + destination, kDestinationMoved);
         const AnsiString name = ExtractFileName(NameFileDwl[i]);
         FrameLibInstal1->ShowUnpacking(name, ++number, count);
-        AnsiString command = QuotedPath(placed) + " -o- x " + QuotedPath(NameFileDwl[i]) + " " + destination;
-        if (int rc = RunShellCommand(command); rc != 0) {
-            if (stopped())
-                return Terminate_ThreadCode;
-            FrameLibInstal1->ShowReason(name + " could not be unpacked: it is damaged, or the disk is full.");
-            return fail(command + "\n", rc);  // the command line, then an empty line
+        // Run inside the destination as this run opened it, never a folder
+        // put in its place since.
+        auto command = [&](const AnsiString& tool) { return QuotedPath(tool) + mode + QuotedPath("./" + name) + " ."; };
+        AnsiString line = command(placed);
+        const AnsiString toErrors = " 2> " + QuotedPath(errors);
+        int rc = run(line + toErrors, destinationLock_);
+        // A working copy in a folder that runs nothing (noexec): the bundle's own runs.
+        if (rc != Terminate_ThreadCode && WIFEXITED(rc) && WEXITSTATUS(rc) == 126)
+            rc = run((line = command(ExeDir + kToolName)) + toErrors, destinationLock_);
+        if (rc == Terminate_ThreadCode)
+            return Terminate_ThreadCode;
+        if (rc != 0) {
+            AnsiString said;
+            try {
+                said = PrintableLine(TFile::ReadAllText(errors), 600);
+            } catch (const EInOutError&) {
+            }
+            LastUnpackerStatus = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+            FrameLibInstal1->ShowReason(name + " could not be unpacked: " + UnpackerCause(rc) + ".");
+            return fail(line + " (in " + destination + ")\n" + said + "\n", rc);
         }
     }
+    DeleteFile(errors);
     return 0;
+}
+
+int TFormDecompres::SealLibrary()
+{
+    // Nothing is called installed, and no archive removed, before the files
+    // are on the disk: a power cut a moment later must find them whole.
+    if (syncfs(destinationLock_) != 0) {
+        Info_toFile("Extracting files \nthe library could not be written to the disk: " + QuotedPath(DirSaveFile) +
+                        "\n",
+                    -errno);
+        return -EIO;
+    }
+    std::vector<LibraryFile> files = unpackedFiles_;
+    std::set<AnsiString> volumes(volumesRead_.begin(), volumesRead_.end());
+    for (int i = 0; i < CountFileLoad; ++i) {
+        const AnsiString name = ExtractFileName(NameFileDwl[i]);
+        LibraryFile f{name};
+        if (PartFileLoad[i] < 0 && !volumes.count(name) && MeasureFile(destinationLock_, name, f.size, f.crc))
+            files.push_back(f);
+    }
+    if (int r = WriteLibraryRecord(destinationLock_, CodeCopyFile, files); r != 0) {
+        Info_toFile("Extracting files \nthe record of the library could not be written: " + QuotedPath(DirSaveFile) +
+                        "\n",
+                    r);
+        return r;
+    }
+    return 0;
+}
+
+bool TFormDecompres::LibraryOfThisOrder()
+{
+    AnsiString code;
+    std::vector<LibraryFile> files;
+    return ReadLibraryRecord(DirSaveFile, code, files) && code == CodeCopyFile;
+}
+
+void TFormDecompres::DeleteFile_Dwl()
+{
+    // Every volume the unpacker read: old-style sets name theirs Lib.r00, ...
+    std::set<AnsiString> gone(volumesRead_.begin(), volumesRead_.end());
+    for (int i = 0; i < CountFileLoad; ++i)
+        if (PartFileLoad[i] >= 0)
+            gone.insert(ExtractFileName(NameFileDwl[i]));
+    for (const AnsiString& name : gone)
+        unlinkat(destinationLock_, name.c_str(), 0);
 }

@@ -27,6 +27,10 @@ AnsiString TFormDecompres::UnpackingMark() const { return DirSaveFile + DirSepar
 
 int64_t TFormDecompres::BytesStillToWrite(AnsiString& how)
 {
+    if (LibraryOfThisOrder()) {
+        how = "the library is installed there already";
+        return 0;
+    }
     int64_t there = 0;
     for (int i = 0; i < CountFileLoad; ++i) {
         struct stat st {};
@@ -44,6 +48,8 @@ int64_t TFormDecompres::BytesStillToWrite(AnsiString& how)
     for (int i = 0; i < CountFileLoad; ++i) {
         if (PartFileLoad[i] != 0 && PartFileLoad[i] != 1)
             continue;
+        if (StopAsked())
+            break;
         RunShellCommand(QuotedPath(ExeDir + "unrar") + " need " + QuotedPath(NameFileDwl[i]) + " " +
                         QuotedPath(DirSaveFile) + " > " + QuotedPath(answer));
         try {
@@ -63,6 +69,13 @@ bool TFormDecompres::UnpackingOfThisOrder()
     } catch (const EInOutError&) {
         return false;
     }
+}
+
+bool TFormDecompres::DestinationMoved() const
+{
+    struct stat held {}, named {};
+    return destinationLock_ >= 0 && (fstat(destinationLock_, &held) != 0 || stat(DirSaveFile.c_str(), &named) != 0 ||
+                                     held.st_dev != named.st_dev || held.st_ino != named.st_ino);
 }
 
 int TFormDecompres::LockDestination()
@@ -134,7 +147,7 @@ int TFormDecompres::FolderOfThisOrder()
         Info_toFile(" Not a regular file " + *odd, -2);
         return -2;
     }
-    if (UnpackingOfThisOrder())
+    if (UnpackingOfThisOrder() || LibraryOfThisOrder())
         return 0;
     if (!TDirectory::GetDirectories(DirSaveFile).empty())
         return -2;

@@ -2,7 +2,9 @@
 
 #include "net/http_requests.h"
 
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 // The file as the client writes it. A partial answer starts where it was
@@ -59,11 +61,12 @@ int idHTTP_ReadWriteFile(TIdHTTP* client, const AnsiString& url, const AnsiStrin
 }
 
 int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, const AnsiString& path, int64_t& size,
-                                     void (*progress)(int64_t))
+                                     void (*progress)(int64_t), int folder)
 {
     int64_t start = 0;
     std::unique_ptr<TFileStream> file;
-    if (FileExists(path)) {
+    struct stat there {};
+    if (fstatat(folder, path.c_str(), &there, 0) == 0 && S_ISREG(there.st_mode)) {
         if (size == 0) {
             client->Request.Range.clear();
             // Without the remote size a partial file would pass for complete.
@@ -71,7 +74,7 @@ int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, cons
                 return r;
         }
         try {
-            file = std::make_unique<TFileStream>(path, fmOpenReadWrite);
+            file = std::make_unique<TFileStream>(folder, path, fmOpenReadWrite);
         } catch (const EInOutError&) {
             return kCannotOpenFile;
         }
@@ -91,7 +94,7 @@ int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, cons
         client->Request.Range = start > 0 ? IntToStr(start) : AnsiString();
     } else {
         try {
-            file = std::make_unique<TFileStream>(path, fmCreate);
+            file = std::make_unique<TFileStream>(folder, path, fmCreate);
         } catch (const EInOutError&) {
             return kCannotOpenFile;
         }

@@ -3,6 +3,8 @@
 
 #include "net/http_requests.h"
 
+#include <fcntl.h>
+
 // Codes beyond those of the request functions.
 constexpr int kCannotCreateFile = -72;  // idHTTP_ReadWriteFile
 constexpr int kCannotOpenFile = -82;    // idHTTP_ReadWriteFileResumingFun
@@ -18,5 +20,6 @@ int idHTTP_ReadWriteFile(TIdHTTP* client, const AnsiString& url, const AnsiStrin
 // complete only at that size; one longer starts over. When no size is ever
 // stated, a body that reached its clean end is taken whole, and a 416 naming
 // the local length as the whole says the file is complete (result 1).
+// `folder`: an open folder that `path` is below (it may have been moved since).
 int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, const AnsiString& path, int64_t& size,
-                                     void (*progress)(int64_t));
+                                     void (*progress)(int64_t), int folder = AT_FDCWD);

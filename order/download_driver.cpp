@@ -10,6 +10,8 @@
 #include "net/transfer.h"
 #include "platform/wait.h"
 
+#include <unistd.h>
+
 namespace {
 constexpr int kRetries = 6;
 }  // namespace
@@ -24,8 +26,15 @@ void TFormDecompres::startLoadFileThreadComp()
     Terminate_ThreadCritSec = 0;
     page->ShowReason("");
 
+    // Installed there already (a run whose end was not seen, a deployment
+    // run twice): nothing to fetch, nothing to unpack.
+    if (LibraryOfThisOrder()) {
+        ShowInstalled();
+        IdThreadComponent1->Stop();
+        return;
+    }
     int r = DownloadingFileThreadComp(IdHTTP1);
-    while (r < 0 && retries < kRetries) {
+    while (r < 0 && r != kDestinationMoved && retries < kRetries) {
         ++retries;
         // No input during the pause; a close or a stop signal ends it.
         page->ShowRetry(retries + 1, kRetries + 1, RetryPauseMs);
@@ -43,22 +52,24 @@ void TFormDecompres::startLoadFileThreadComp()
         UpdateWndThread(5);
         // A run stopped or failed from here on may be finished by a later one.
         try {
-            TFileStream mark(UnpackingMark(), fmCreate);
+            TFileStream mark(destinationLock_, ExtractFileName(UnpackingMark()), fmCreate);
             const AnsiString text = CodeCopyFile + "\n";
             mark.Write(text.data(), int64_t(text.size()));
         } catch (const EInOutError&) {
             // Without the mark a stopped unpacking is started over elsewhere: nothing is lost.
         }
+        // The archives and the mark reach the disk first: a power cut while
+        // unpacking leaves a folder that a new run finishes.
+        syncfs(destinationLock_);
         r = ExtractingFileThreadComp();
         StageWorkApp = kStageExtracted;
+        if (r == 0)
+            r = SealLibrary();
         if (r == 0) {
             DeleteFile_Dwl();
-            DeleteFile(UnpackingMark());
-            RecordInstallation();
-            UnlockDestination();
-            page->SetVisible(false);
-            FrameEnd1->ShowFinished(DirSaveFile);
-            SizeLoadedAll = 0;
+            unlinkat(destinationLock_, ExtractFileName(UnpackingMark()).c_str(), 0);
+            fsync(destinationLock_);
+            ShowInstalled();
         } else {
             // The page again, not its unpacking cover, so that Back and Resume can be reached.
             page->Image_Extracting->SetVisible(false);
@@ -76,12 +87,28 @@ void TFormDecompres::startLoadFileThreadComp()
     IdThreadComponent1->Stop();
 }
 
+void TFormDecompres::ShowInstalled()
+{
+    RecordInstallation();
+    UnlockDestination();
+    FrameLibInstal1->SetVisible(false);
+    FrameEnd1->ShowFinished(DirSaveFile);
+    SizeLoadedAll = 0;
+    StageWorkApp = kStageExtracted;
+}
+
 int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
 {
     TFrameLibInstal* page = FrameLibInstal1;
     SizeLoadedAll = 0;
     page->Image_Downloading->SetVisible(false);
     AnsiString message;
+    // Every file is written below the folder as the run opened it.
+    if (destinationLock_ < 0 && LockDestination() != 0) {
+        Info_toFile("Downloading files \ncannot open the folder " + DirSaveFile, kCannotOpenFile);
+        page->ShowReason(PlainReason(kCannotOpenFile, ""));
+        return kCannotOpenFile;
+    }
     for (int i = 0; i < CountFileLoad; ++i) {
         if (Terminate_ThreadCritSec == Terminate_ThreadCode)
             return Terminate_ThreadCode;
@@ -91,8 +118,16 @@ int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
         page->Image_Downloading->SetVisible(false);
         UpdateWndThread(3);
         AnsiString name = ExtractFileName(NameFileDwl[i]);
+        // Written only into the folder the run opened: one renamed, or
+        // replaced by a link, gets no byte more, and neither does any other.
+        if (DestinationMoved()) {
+            Info_toFile(message + "\nthe destination folder was moved or replaced: " + DirSaveFile, kDestinationMoved);
+            page->ShowReason("The destination folder was moved or replaced.");
+            return kDestinationMoved;
+        }
         page->ShowFile(name, i + 1, CountFileLoad);
-        int r = idHTTP_ReadWriteFileResumingFun(client, NameFileLoad[i], NameFileDwl[i], size, CorrectProgressBar);
+        int r = idHTTP_ReadWriteFileResumingFun(client, NameFileLoad[i], name, size, CorrectProgressBar,
+                                                destinationLock_);
         // A file no answer gave a size is whole now: no later pass asks it for more.
         if ((r == 0 || r == 1) && SizeFileLoad[i] <= 0)
             SizeFileLoad[i] = size;
@@ -117,11 +152,4 @@ int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
     Info_toFile(message + UrlDone, r);
     page->ShowReason(PlainReason(r, ""));
     return r;
-}
-
-void TFormDecompres::DeleteFile_Dwl()
-{
-    for (int i = 0; i < CountFileLoad; ++i)
-        if (PartFileLoad[i] >= 0)
-            DeleteFile(NameFileDwl[i]);
 }

@@ -32,6 +32,18 @@ int TFormDecompres::CheckProxyThread(TIdHTTP* client, const AnsiString& url)
     return r;
 }
 
+AnsiString TFormDecompres::TrimmedPurchaseCode(AnsiString code)
+{
+    // Anything but ASCII letters and digits off both ends.
+    int first = isalFirsrChar(code.c_str());
+    if (first > 0)
+        code.erase(0, size_t(first));
+    int last = isalEndChar(code.c_str());
+    if (last > 0)
+        code.resize(size_t(last) + 1);
+    return code;
+}
+
 int TFormDecompres::workCodeCopyFile()
 {
     StageWorkApp = kStageCodeCheck;
@@ -42,13 +54,7 @@ int TFormDecompres::workCodeCopyFile()
     if (CodeCopyFile.empty()) {
         result = -1;
     } else {
-        // Trim anything but ASCII letters and digits off both ends.
-        int first = isalFirsrChar(CodeCopyFile.c_str());
-        if (first > 0)
-            CodeCopyFile.erase(0, size_t(first));
-        int last = isalEndChar(CodeCopyFile.c_str());
-        if (last > 0)
-            CodeCopyFile.resize(size_t(last) + 1);
+        CodeCopyFile = TrimmedPurchaseCode(CodeCopyFile);
         if (!isalnumChar(CodeCopyFile.c_str())) {
             result = -2;
         } else if (int(CodeCopyFile.size()) > CharCodeCopyFile) {

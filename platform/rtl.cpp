@@ -174,7 +174,9 @@ int64_t TStream::Size()
     return end;
 }
 
-TFileStream::TFileStream(const String& path, int mode) : path_(path)
+TFileStream::TFileStream(const String& path, int mode) : TFileStream(AT_FDCWD, path, mode) {}
+
+TFileStream::TFileStream(int folder, const String& path, int mode) : path_(path)
 {
     int flags = mode == fmCreate ? O_RDWR | O_CREAT
                 : (mode & 3) == fmOpenReadWrite ? O_RDWR
@@ -182,7 +184,7 @@ TFileStream::TFileStream(const String& path, int mode) : path_(path)
                                             : O_RDONLY;
     // Non-blocking until it is known to be a regular file: a FIFO would
     // otherwise hold the open until someone reads it.
-    fd_ = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    fd_ = ::openat(folder, path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     struct stat st {};
     int err = fd_ < 0 ? errno : fstat(fd_, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
     // An empty file is left alone: ext4 takes truncating to zero as "the file

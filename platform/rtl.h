@@ -77,6 +77,8 @@ constexpr int fmOpenReadWrite = 0x0002;
 class TFileStream : public TStream {
 public:
     TFileStream(const String& path, int mode);  // raises EFCreateError / EFOpenError
+    // `name` below the open folder `folder`, which may since have been moved.
+    TFileStream(int folder, const String& name, int mode);
     ~TFileStream() override;
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;  // raises EWriteError

@@ -124,3 +124,29 @@ void GetDateTime_File(const AnsiString& path, AnsiString& out, int withTime)
     if (withTime == 1)
         out += " " + TimeToStr(when);
 }
+
+AnsiString EscapedField(const AnsiString& text)
+{
+    AnsiString out;
+    for (char c : text) {
+        if (c == '\\' || c == '\t' || c == '\n' || c == '\r')
+            out += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+AnsiString UnescapedField(const AnsiString& field)
+{
+    AnsiString out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        char c = field[i];
+        if (c == '\\' && i + 1 < field.size()) {
+            char n = field[++i];
+            c = n == 't' ? '\t' : n == 'n' ? '\n' : n == 'r' ? '\r' : n;
+        }
+        out += c;
+    }
+    return out;
+}

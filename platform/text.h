@@ -23,6 +23,11 @@ AnsiString QuotedPath(const AnsiString& path);
 // ("..." marks a cut).
 AnsiString PrintableLine(const AnsiString& text, size_t max = 200);
 
+// A text as one field of a tab-separated line: backslash, tab, line feed and
+// carriage return written as \\, \t, \n and \r; and back again.
+AnsiString EscapedField(const AnsiString& text);
+AnsiString UnescapedField(const AnsiString& field);
+
 // 1-based position of `sub` in `s`, 0 when absent or `sub` is empty.
 int Pos(const AnsiString& sub, const AnsiString& s);
 // Removes `count` characters at the 1-based position `index`.

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -165,36 +165,62 @@ void PostToMainThread(std::function<void()> call)
         Qt::QueuedConnection);
 }
 
-int RunShellCommand(const String& commandLine)
+namespace {
+// The command that runs now, its process group: what a lost display ends.
+volatile pid_t g_running = 0;
+}  // namespace
+
+void EndRunningCommand()
 {
-    const bool stoppedBefore = TApplication::StopSignal() != 0;
-    // A process group of its own: a stop ends the command and whatever it
-    // started, and Ctrl-C at a terminal reaches it only through the installer.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    sigset_t defaults, none;
-    sigemptyset(&defaults);
-    sigemptyset(&none);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGPIPE})
-        sigaddset(&defaults, signal);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    if (pid_t group = g_running; group > 0) {
+        kill(-group, SIGTERM);
+        for (int i = 0; i < 100 && waitpid(group, nullptr, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+int RunShellCommand(const String& commandLine, TCommandKind kind, int workingFolder)
+{
+    // A stopped step starts no more work; its clean-up still runs.
+    if (kind == TCommandKind::Work && TApplication::StopSignal() != 0)
+        return SIGTERM;
     // Out of the terminal's foreground, it must neither read the terminal nor
     // be stopped for writing to it (SIGTTOU, ignored, stays ignored in it).
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     static const bool quiet = (std::signal(SIGTTOU, SIG_IGN), true);
     (void)quiet;
-    const char* argv[] = {"sh", "-c", commandLine.c_str(), nullptr};
-    pid_t pid = -1;
-    int spawned = posix_spawn(&pid, "/bin/sh", &files, &attributes, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&files);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0)
+    // The shell gives way to the command: nothing stands between the two.
+    const String line = "exec " + commandLine;
+    const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+    const pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) {
+        // Only what is safe between fork and exec. A process group of its
+        // own: a stop ends the command and whatever it started, and Ctrl-C
+        // at a terminal reaches it only through the installer. It ends with
+        // the installer, however the installer ends, and inherits nothing
+        // of it but standard output and error.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        std::signal(SIGPIPE, SIG_DFL);
+        int input = open("/dev/null", O_RDONLY);
+        if (input >= 0 && input != STDIN_FILENO) {
+            dup2(input, STDIN_FILENO);
+            close(input);
+        }
+        if (workingFolder >= 0 && fchdir(workingFolder) != 0)
+            _exit(127);
+        syscall(SYS_close_range, 3u, ~0u, 0u);
+        execve("/bin/sh", const_cast<char* const*>(argv), environ);
+        _exit(127);
+    }
+    if (pid < 0)
         return -1;
+    g_running = pid;
     // Woken the moment the command ends, or once a turn to repaint.
     int ended = int(syscall(SYS_pidfd_open, pid, 0));
     int status = 0;
@@ -213,12 +239,13 @@ int RunShellCommand(const String& commandLine)
         // A signal cuts the poll short (EINTR): the stop is seen at once.
         if (ended >= 0 && poll(&watch, 1, int(kTurn.count())) == 1)
             continue;
-        // A command started after a stop (a clean-up) runs to its end.
-        if (RepaintWhileBlocked() && !stoppedBefore) {
+        bool stop = RepaintWhileBlocked() || TApplication::StopSignal() != 0;
+        if (stop && kind == TCommandKind::Work) {
             kill(-pid, SIGTERM);
             stopped = true;
         }
     }
+    g_running = 0;
     if (ended >= 0)
         close(ended);
     return status;

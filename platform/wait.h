@@ -16,11 +16,23 @@
 
 #include <functional>
 
-// system(): runs the command line through the shell and returns its wait
-// status (0 when it exited with 0, 256 for an exit status of 1, ...). The
-// command runs in a process group of its own, which a close or stop signal
-// arriving meanwhile ends with SIGTERM (the status then says so).
-int RunShellCommand(const String& commandLine);
+// What a stop does to a command: work is ended by it (and not started after
+// it), a clean-up runs to its end whatever comes.
+enum class TCommandKind { Work, CleanUp };
+
+// system(): runs one simple command (with its redirections) through the
+// shell and returns its wait status (0 when it exited with 0, 256 for an exit
+// status of 1, ...). The command runs in a process group of its own, ends
+// with the program however the program ends, and inherits only standard
+// input (/dev/null), output and error. A close or stop signal arriving
+// meanwhile ends work with SIGTERM (the status then says so); work asked for
+// after a stop signal is not started (the status is SIGTERM's).
+// `workingFolder`: an open folder to run it in, -1 for the program's own.
+int RunShellCommand(const String& commandLine, TCommandKind kind = TCommandKind::Work, int workingFolder = -1);
+
+// Ends the command under way (SIGTERM to its group, a second to go), for a
+// program that must end now without its event loop.
+void EndRunningCommand();
 
 // Sleep() that keeps the windows painted; a close or stop signal ends it.
 void SleepRepainting(unsigned milliseconds);

@@ -67,17 +67,20 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndOnlyTheToolsOwnCopyIsRemoved)
     };
     const std::string theirs = "#!/bin/sh\necho the user's own unrar\n";
     const std::string copy = "'" + box.path() + "/Down'\\''loads/unrar-" + std::to_string(getpid()) + "'";
-    auto unrarLine = [&](const std::string& archive) { return copy + " -o- x '" + dest + "/" + archive + "' '" + dest + "'"; };
+    auto unrarLine = [&](const std::string& archive) {
+        return copy + " -o- x './" + archive + "' . (in '" + dest + "')\nunrar: ./" + archive + ": ";
+    };
     const std::vector<Case> cases = {
         {"the second of three archives is damaged",
          [&] { FlipByteOf(dest + "/Two.rar", "Two-DATA"); }, 256,
-         [&] { return "Extracting files \n" + unrarLine("Two.rar") + "\n\n Code error=256"; }, {"One/One.txt"}},
+         [&] { return "Extracting files \n" + unrarLine("Two.rar") + "Two/Two.txt: CRC mismatch, the data is damaged\n\n Code error=256"; },
+         {"One/One.txt"}},
         {"a stop was requested before the first archive", [&] { Terminate_ThreadCritSec = Terminate_ThreadCode; },
          Terminate_ThreadCode, [] { return ""; }, {}},
         {"the shipped tool is missing", [&] { fs::remove(shipped()); }, 256,
          [] { return "Extracting files \nunrar placement error\n Code error=256"; }, {}},
-        {"the destination is gone", [&] { fs::remove_all(dest); }, 256,
-         [&] { return "Extracting files \nfolder permission error: '" + dest + "'\n Code error=256"; }, {}},
+        {"the destination is gone", [&] { fs::remove_all(dest); }, -ENOENT,
+         [&] { return "Extracting files \ncannot open the folder '" + dest + "'\n Code error=-2"; }, {}},
         {"a file of the user's named like the tool's working copy", [&] { writeFile(placed(), theirs); }, -EEXIST,
          [&] { return "Extracting files \nunrar placement error: " + copy + " is not the installer's\n Code error=-17"; }, {},
          theirs},
@@ -87,6 +90,7 @@ TEST_F(ExtractionTest, FailuresAreLoggedAndOnlyTheToolsOwnCopyIsRemoved)
          {"One/One.txt", "Two/Two.txt", "Three/Three.txt"}},
     };
     for (const Case& c : cases) {
+        w->UnlockDestination();  // the folder is made anew for each case
         fs::remove_all(dest);
         UseDestination(dest);
         for (const char* n : {"One", "Two", "Three"})

@@ -130,7 +130,7 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.what << "\n" << r.out << r.err;
         EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << c.what << ": nothing from the network steers it";
         if (c.status == 0 && c.args.size() > 1) {
-            EXPECT_EQ(Tree(dest), TreeOf(items)) << c.what;
+            EXPECT_EQ(Library(dest), TreeOf(items)) << c.what;
             // One line of the record for each installation, for its owner's eyes only.
             std::string record = readFile(box.file("state/kestrow/installed.log"));
             EXPECT_NE(record.find("\tKestrow Installer 1.3\tUA1\t" + dest + "\t3 files\t"), std::string::npos) << record;
@@ -138,6 +138,45 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         }
     }
     close(held);
+}
+
+// Installed once, the library knows itself: the same command again is a
+// success that fetches nothing, and --verify names whatever changed since.
+TEST_F(UnattendedTest, AnInstalledLibraryStaysInstalledAndIsVerified)
+{
+    std::vector<RarItem> items = {{"Lib/a.wav", RandomBytes(90000, 1)}, {"Lib/readme.txt", "read me"}};
+    server.ServeOrder("KEPT", WriteRar(box.path(), "Lib", items));
+    const std::string dest = box.file("Kept"), a = dest + "/Lib/a.wav";
+    ASSERT_EQ(Run({"--code", "KEPT", "--dest", dest}).status, 0);
+    server->ClearRequests();
+    Outcome again = Run({"--code", "KEPT", "--dest", dest});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "already installed: 2 files, 90007 bytes in " + dest + "\n");
+    EXPECT_TRUE(server->Requests().empty()) << "nothing fetched";
+    struct Case {
+        const char* what;
+        std::function<void()> change, undo;
+        int status;
+        std::string said;
+    };
+    const std::string bytes = readFile(a);
+    for (const Case& c : std::vector<Case>{
+             {"whole", [] {}, [] {}, 0, "the library in " + dest + " is whole: 2 files, as installed for KEPT\n"},
+             {"a byte changed", [&] { FlipByteOf(a, bytes.substr(5000, 8)); }, [&] { writeFile(a, bytes); }, 8,
+              "changed: Lib/a.wav (CRC)\n"},
+             {"cut short", [&] { TruncateTo(a, 100); }, [&] { writeFile(a, bytes); }, 8, "changed: Lib/a.wav (size)\n"},
+             {"a file gone", [&] { fs::remove(dest + "/Lib/readme.txt"); },
+              [&] { writeFile(dest + "/Lib/readme.txt", "read me"); }, 8, "missing: Lib/readme.txt\n"},
+             {"a file added", [&] { writeFile(dest + "/Lib/extra.txt", "x"); },
+              [&] { fs::remove(dest + "/Lib/extra.txt"); }, 8, "unexpected: Lib/extra.txt\n"},
+             {"no library there", [&] { fs::rename(dest, dest + ".away"); }, [&] { fs::rename(dest + ".away", dest); },
+              8, "holds no record of an installed library"}}) {
+        c.change();
+        Outcome r = Run({"--verify", "--dest", dest});
+        c.undo();
+        EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << r.err;
+        EXPECT_NE(r.out.find(c.said), std::string::npos) << c.what << "\n" << r.out;
+    }
 }
 
 // Each stop signal in each wait and in the transfer: acted on at once, the exit status
@@ -221,7 +260,7 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
             server->ClearRequests();
             Outcome again = Run(args);
             EXPECT_EQ(again.status, 0) << again.err;
-            EXPECT_EQ(Tree(dest), TreeOf(items));
+            EXPECT_EQ(Library(dest), TreeOf(items));
             if (c.what == cases[0].what) {
                 EXPECT_TRUE(asked("/files/One.rar@bytes=" + had + "-")) << "goes on from the " << had << " bytes there";
             }
@@ -251,6 +290,6 @@ TEST_F(UnattendedTest, TwoBundlesSideBySide)
     other.join();
     EXPECT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(two.status, 0) << two.err;
-    EXPECT_EQ(Tree(box.file("A")), TreeOf(items));
-    EXPECT_EQ(Tree(box.file("B")), TreeOf(items));
+    EXPECT_EQ(Library(box.file("A")), TreeOf(items));
+    EXPECT_EQ(Library(box.file("B")), TreeOf(items));
 }

@@ -1,5 +1,7 @@
 #include "tests/support/servers.h"
 
+#include "install/library_record.h"
+
 #include "tests/support/gui.h"
 
 #include <filesystem>
@@ -183,6 +185,17 @@ std::map<std::string, std::string> Tree(const std::string& root)
             out[rel] = Digest(readFile(e.path().string()));
     }
     return out;
+}
+
+std::map<std::string, std::string> Library(const std::string& root)
+{
+    auto tree = Tree(root);
+    // Its record stands for the whole tree, or the difference shows.
+    FILE* quiet = std::fopen("/dev/null", "w");
+    if (tree.erase(kLibraryRecordName) == 0 || VerifyLibrary(root, quiet) != 0)
+        tree["(its record)"] = "missing, or not what is there";
+    std::fclose(quiet);
+    return tree;
 }
 
 std::map<std::string, std::string> TreeOf(const std::vector<RarItem>& items)

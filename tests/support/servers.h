@@ -66,6 +66,9 @@ int LoopbackListener(int& port, bool nonBlocking = false);
 std::string Digest(const std::string& bytes);
 // Every file below `root` by relative path, with its digest; folders end in '/'.
 std::map<std::string, std::string> Tree(const std::string& root);
+// An installed library in the form of Tree(), without its record, which must
+// hold exactly what is there (its entry "(its record)" says when not).
+std::map<std::string, std::string> Library(const std::string& root);
 // What unpacking the items gives, in the form of Tree().
 std::map<std::string, std::string> TreeOf(const std::vector<RarItem>& items);
 std::string RandomBytes(size_t n, unsigned seed = 1);
