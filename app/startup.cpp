@@ -85,6 +85,7 @@ int FMXmain(const UnattendedOptions* unattended)
         ExeDirShort = ExeDirShortOf(ExeDir);
         if (workProcess() != 0)
             return unattended ? 1 : 0;
+        TPath::RemoveFoldersOfEndedRuns();
         GetDateTime_File(ExeName, DateTimeFileApp, 0);
         Application->CreateForm(FormDecompres);
         Application->CreateForm(FormPassword);

@@ -53,12 +53,12 @@ void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
     if (StageWorkApp != kStageDownloading) {
         RepaintWhileBlocked();
         // Closing the window cut the request before; every later one is cut at once.
-        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+        if (StopAsked())
             IdHTTP1->Disconnect();
         return;
     }
     if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1 || MillisecondsSincePump() >= kStallPumpMs)
         UpdateWndThread(0);
-    if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+    if (StopAsked())
         IdHTTP1->Disconnect();
 }

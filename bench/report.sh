@@ -46,6 +46,13 @@ read -r ours theirs peak < <(sed -n 's/^median: unrar \([0-9.]*\)s, bsdtar \([0-
 per() { awk -v s="$1" 'BEGIN {printf "%.0f", 100000 / s}'; }
 row "unpack 100,000 files of 2 KB (tmpfs), files/s" "$(per "$ours")/$(per "$theirs")" "<= 1.20" "$(ratio "$ours" "$theirs")"
 row "peak RSS unpacking 100,000 files" "$(( peak / 1024 )) MiB" "< 16 MB" "$(ratio "$(( peak * 1024 ))" 16000000)"
+echo "unpacking onto the disk until it is there, against bsdtar and sync ..." >&2
+DURABLE=1 bash "$here/unrar_throughput.sh" 500 "$rounds" 5 > "$work/durable.txt"
+read -r ours theirs < <(sed -n 's/^median: unrar \([0-9.]*\)s, bsdtar \([0-9.]*\)s.*/\1 \2/p' "$work/durable.txt")
+row "unpack 500 MiB onto disk, durable, vs bsdtar+sync" "${ours}s/${theirs}s" "<= 1.10" "$(ratio "$ours" "$theirs")"
+DURABLE=1 bash "$here/unrar_throughput.sh" 195 "$rounds" 5 100000 > "$work/durable-small.txt"
+read -r ours theirs < <(sed -n 's/^median: unrar \([0-9.]*\)s, bsdtar \([0-9.]*\)s.*/\1 \2/p' "$work/durable-small.txt")
+row "unpack 100,000 files onto disk, durable, vs bsdtar+sync" "${ours}s/${theirs}s" "<= 1.20" "$(ratio "$ours" "$theirs")"
 compressed=$testdata/test_read_format_rar_binary_data.rar
 if [ -f "$compressed" ]; then
   once() {  # tool...: seconds for 20 unpackings of the compressed archive

@@ -2,16 +2,20 @@
 # Unpacks one stored RAR archive with the bundled unrar and with bsdtar, in
 # turns, and prints wall time and peak memory. Many small files are unpacked
 # onto a tmpfs (/dev/shm): on a disk, file-creation times swing between runs
-# far more than the unpackers differ.
+# far more than the unpackers differ. DURABLE=1 unpacks onto the disk under
+# /var/tmp and counts each tool until its files are on it: ours with the
+# installer's syncfs of the folder's disk (sync -f), bsdtar with sync.
 #   bench/unrar_throughput.sh [SIZE_MIB=500] [ROUNDS=3] [FORMAT=5] [FILES=8]
 set -euo pipefail
 size=${1:-500}
 rounds=${2:-3}
 format=${3:-5}
 files=${4:-8}
+durable=${DURABLE:-0}
 build=$(cd "$(dirname "$0")/.." && pwd)/build
 place=/tmp
 [ "$files" -gt 1000 ] && [ -w /dev/shm ] && place=/dev/shm
+[ "$durable" = 1 ] && place=/var/tmp
 work=$(mktemp -d "$place/kestrow-unrar-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 archive=$("$build/make-rar" "$work" Bench "$size" "$format" "$files")
@@ -26,8 +30,14 @@ measure() {  # prints "seconds peak_kib"
 printf "%-6s %-8s %10s %14s\n" round tool seconds "peak RSS KiB"
 ours=() theirs=() peaks=()
 for r in $(seq "$rounds"); do
-  read -r t1 m1 < <(measure "$build/KestrowInstaller.app/Contents/MacOS/unrar" -o- x "$archive" "$work/out")
-  read -r t2 m2 < <(measure bsdtar -xf "$archive" -C "$work/out")
+  if [ "$durable" = 1 ]; then
+    read -r t1 m1 < <(measure sh -c '"$1" -o- x "$2" "$3" && sync -f "$3"' sh \
+      "$build/KestrowInstaller.app/Contents/MacOS/unrar" "$archive" "$work/out")
+    read -r t2 m2 < <(measure sh -c 'bsdtar -xf "$1" -C "$2" && sync' sh "$archive" "$work/out")
+  else
+    read -r t1 m1 < <(measure "$build/KestrowInstaller.app/Contents/MacOS/unrar" -o- x "$archive" "$work/out")
+    read -r t2 m2 < <(measure bsdtar -xf "$archive" -C "$work/out")
+  fi
   printf "%-6s %-8s %10s %14s\n%-6s %-8s %10s %14s\n" "$r" unrar "$t1" "$m1" "$r" bsdtar "$t2" "$m2"
   ours+=("$t1"); theirs+=("$t2"); peaks+=("$m1")
 done

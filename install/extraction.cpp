@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -56,6 +58,24 @@ void RemoveStaleTemporaries(const AnsiString& folder)
         if (temporary && it->is_regular_file(error) && !it->is_symlink(error))
             fs::remove(it->path(), error);
     }
+}
+
+// Working copies that ended runs left (killed, or their display lost):
+// unrar-PID, this user's, whose run is over.
+void RemoveToolCopiesOfEndedRuns(const AnsiString& folder)
+{
+    DIR* dir = opendir(folder.c_str());
+    while (dirent* e = dir ? readdir(dir) : nullptr) {
+        const AnsiString name = e->d_name;
+        char* end = nullptr;
+        long pid = name.rfind(kToolName + "-", 0) == 0 ? std::strtol(name.c_str() + kToolName.size() + 1, &end, 10) : 0;
+        struct stat st {};
+        if (pid > 0 && end && !*end && pid != getpid() && fstatat(dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == getuid() && !MakerStillRunning(int(pid), st.st_ctim))
+            unlinkat(dirfd(dir), name.c_str(), 0);
+    }
+    if (dir)
+        closedir(dir);
 }
 
 // The tool's working copy may only replace a copy of itself, left by an
@@ -105,6 +125,7 @@ AnsiString SlashPath(AnsiString path)
 int TFormDecompres::ExtractingFileThreadComp()
 {
     const AnsiString placed = NameFile_unrar_dll + WorkingCopyName();
+    RemoveToolCopiesOfEndedRuns(NameFile_unrar_dll);
     if (!MayPlaceToolAt(placed, ExeDir + kToolName)) {
         Info_toFile("Extracting files \nunrar placement error: " + QuotedPath(placed) + " is not the installer's\n",
                     -EEXIST);

@@ -110,7 +110,7 @@ int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
         return kCannotOpenFile;
     }
     for (int i = 0; i < CountFileLoad; ++i) {
-        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+        if (StopAsked())
             return Terminate_ThreadCode;
         message = "Downloading files ";
         int64_t size = SizeFileLoad[i];
@@ -131,7 +131,7 @@ int TFormDecompres::DownloadingFileThreadComp(TIdHTTP* client)
         // A file no answer gave a size is whole now: no later pass asks it for more.
         if ((r == 0 || r == 1) && SizeFileLoad[i] <= 0)
             SizeFileLoad[i] = size;
-        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+        if (StopAsked())
             return Terminate_ThreadCode;
         // A host that could not be found has not delivered the file either.
         if (r < 0 || r == WSAHOST_NOT_FOUND) {

@@ -20,13 +20,16 @@
 int TFormDecompres::CheckProxyThread(TIdHTTP* client, const AnsiString& url)
 {
     int r = idHTTP_Head_msg(client, url, 0);
-    if (r == 0 || r == kCertificateNotVerified || Terminate_ThreadCritSec == Terminate_ThreadCode)
+    if (r == 0 || r == kCertificateNotVerified || StopAsked())
         return r;
     StageWorkApp = kStageProxyDialog;
     FormPassword->ShowModal();
     Application->ProcessMessages();
     Sleep(100);
     r = AuthorisationProxy(client, url, ProxyIp, ProxyPort, LoginUser, PasswordUser);
+    // A stop asked for meanwhile (the window closing, a signal) is no failure.
+    if (r != 0 && StopAsked())
+        return Terminate_ThreadCode;
     if (r != 0)
         Info_toFile("Proxy authorization ", r);
     return r;
@@ -88,7 +91,7 @@ int TFormDecompres::preparationDownload()
     AnsiString message = "preparationDownload ";
     auto fail = [&](int code) {
         // Closing the window cut the request: nothing failed.
-        if (Terminate_ThreadCritSec == Terminate_ThreadCode)
+        if (StopAsked())
             return Terminate_ThreadCode;
         Info_toFile(message, code);
         FrameCodeCopyFile1->Image_errorCheck_filetxt->SetVisible(true);
@@ -140,7 +143,7 @@ int TFormDecompres::preparationDownload()
             int got = idHTTP_Get_MemoryStream(IdHTTP1, url, &stream, kPictureLimit);
             TBitmap image;
             // Not decoded after a stop: the window is closing.
-            if (got != kTooLarge && Terminate_ThreadCritSec != Terminate_ThreadCode) {
+            if (got != kTooLarge && !StopAsked()) {
                 stream.SetPosition(0);
                 image.LoadFromStream(&stream);
             }
@@ -149,7 +152,7 @@ int TFormDecompres::preparationDownload()
             ShowImage_Tundrel(FrameLibInstal1, image);
             ShowImage_Tundrel(FrameEnd1, image);
             // The order goes on without it; the log says why.
-            if (!FrameEnd1->Image_Tundrel->Visible() && Terminate_ThreadCritSec != Terminate_ThreadCode)
+            if (!FrameEnd1->Image_Tundrel->Visible() && !StopAsked())
                 Info_toFile("preparationDownload \nNo product picture " + url, got != 0 ? got : kPictureUnreadable);
         }
         for (int m = picture; m < CountFileLoad - 1; ++m) {

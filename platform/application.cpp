@@ -1,5 +1,6 @@
 #include "platform/forms.h"
 #include "platform/qt_bridge.h"
+#include "platform/wait.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -92,6 +93,23 @@ void OnSignal(int signal)
     errno = saved;
 }
 
+// The display went away (a logout, the X server killed): Qt's own answer
+// is to exit at once. It is taken as SIGHUP is: the command under way ends
+// with the program, whose exit removes what the run made for itself.
+QtMessageHandler g_qtMessages = nullptr;
+
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.contains(QLatin1String("X11 connection broke"))) {
+        g_stopSignal = SIGHUP;
+        EndRunningCommand();
+        std::fprintf(stderr, "The display went away: stopped; start the installer again to continue.\n");
+        std::exit(128 + SIGHUP);
+    }
+    if (g_qtMessages)
+        g_qtMessages(type, context, message);
+}
+
 void ListenForSignals(TApplication* app)
 {
     if (g_signalPipe[0] >= 0 || pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -132,6 +150,7 @@ void TApplication::Initialize()
     QApplication::setQuitOnLastWindowClosed(false);
     InstallModalLogFromEnvironment();
     ListenForSignals(this);
+    g_qtMessages = qInstallMessageHandler(OnQtMessage);
 }
 
 int TApplication::StopSignal() { return g_stopSignal; }

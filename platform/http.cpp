@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <fcntl.h>
 #include <strings.h>
 #include <cstring>
 #include <exception>
@@ -43,6 +44,14 @@ void WatchCloseNotice(const SSL* ssl, int where, int alert)
         return;
     if (auto* seen = static_cast<bool*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), CloseNoticeIndex())))
         *seen = true;
+}
+
+// A connection is the program's alone: no program it starts (a file
+// manager, a command) holds it open.
+int CloseOnExec(void*, curl_socket_t socket, curlsocktype)
+{
+    fcntl(socket, F_SETFD, fcntl(socket, F_GETFD) | FD_CLOEXEC);
+    return CURL_SOCKOPT_OK;
 }
 
 CURLcode OnTlsContext(CURL*, void* context, void* closeNotice)
@@ -255,6 +264,7 @@ struct TIdHTTP::Impl {
             curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
             curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &OnTlsContext);
             curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &closeNotice);
+            curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &CloseOnExec);
         }
         curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
         if (head)

@@ -83,13 +83,60 @@ String TPath::GetTempPath()
         String pattern = (env && *env) ? env : "/tmp";
         if (pattern.back() != DirectorySeparatorChar)
             pattern += DirectorySeparatorChar;
-        pattern += "kestrow-XXXXXX";
+        // The run's pid in its name: a later run tells a dead run's folder.
+        pattern += "kestrow-" + std::to_string(getpid()) + "-XXXXXX";
         if (!mkdtemp(pattern.data()))
             throw EInOutError("Cannot make a private temporary folder \"" + pattern + "\". " + std::strerror(errno),
                               errno);
         folder.path = pattern + DirectorySeparatorChar;
     }
     return folder.path;
+}
+
+bool MakerStillRunning(int pid, const struct timespec& changed)
+{
+    FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f)
+        return false;
+    char line[1024] = {};
+    bool read = std::fgets(line, sizeof line, f) != nullptr;
+    std::fclose(f);
+    // The start time is field 22, after the command's name in parentheses.
+    const char* at = read ? std::strrchr(line, ')') : nullptr;
+    for (int field = 2; at && *at && field < 22; ++field)
+        at = std::strchr(at + 1, ' ');
+    if (!at)
+        return true;  // unreadable: taken as running, so nothing of it goes
+    double started = double(std::strtoull(at + 1, nullptr, 10)) / double(sysconf(_SC_CLK_TCK));
+    timespec now {}, boot {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    double bootedAt = double(now.tv_sec - boot.tv_sec) + double(now.tv_nsec - boot.tv_nsec) / 1e9;
+    return bootedAt + started <= double(changed.tv_sec) + double(changed.tv_nsec) / 1e9 + 0.02;
+}
+
+void TPath::RemoveFoldersOfEndedRuns()
+{
+    const char* env = std::getenv("TMPDIR");
+    String parent = (env && *env) ? env : "/tmp";
+    DIR* dir = opendir(parent.c_str());
+    if (!dir)
+        return;
+    while (dirent* e = readdir(dir)) {
+        // kestrow-PID-XXXXXX, this user's own, private.
+        const String name = e->d_name;
+        char* end = nullptr;
+        long pid = name.rfind("kestrow-", 0) == 0 ? std::strtol(name.c_str() + 8, &end, 10) : 0;
+        struct stat st {};
+        String path = parent + "/" + name;
+        if (pid <= 0 || !end || *end != '-' || std::strlen(end) != 7 || lstat(path.c_str(), &st) != 0 ||
+            !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 0777) != 0700 ||
+            MakerStillRunning(int(pid), st.st_ctim))
+            continue;
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    closedir(dir);
 }
 
 String TPath::Combine(const String& a, const String& b)

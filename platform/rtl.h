@@ -4,6 +4,7 @@
 #include "platform/system.h"
 
 #include <cstdint>
+#include <ctime>
 #include <vector>
 
 // ---- paths and files -------------------------------------------------------
@@ -24,6 +25,9 @@ public:
     // mode 0700, removed with everything in it when the program ends. Ends
     // in the separator; raises EInOutError when it cannot be made.
     static String GetTempPath();
+    // Removes such folders that runs which have ended left behind (killed,
+    // or lost their display), never one of a run still going.
+    static void RemoveFoldersOfEndedRuns();
     static String Combine(const String& a, const String& b);
 };
 
@@ -40,6 +44,10 @@ public:
     static std::vector<String> GetFiles(const String& path);
     static bool IsEmpty(const String& path);
 };
+
+// Whether the process `pid`, which made a file whose status last changed at
+// `changed`, still runs: a process of that number started since is another.
+bool MakerStillRunning(int pid, const struct timespec& changed);
 
 // ---- streams ---------------------------------------------------------------
 

@@ -532,8 +532,9 @@ TEST_F(DownloadTest, InPrivateMountsDiskFaultsFailClearlyAndAreRecovered)
         EXPECT_FALSE(page3()->Image_Extracting->Visible()) << "the page is back, its buttons within reach";
         EXPECT_TRUE(page3()->Image_Resume_active->Visible());
         EXPECT_EQ(CountOf(log(), c.logged), c.entries) << log();
-        if (!c.reason.empty())
+        if (!c.reason.empty()) {
             EXPECT_EQ(page3()->Label_Reason->Text(), c.reason);
+        }
         if (c.undo)
             c.undo();
         if (!c.recovered.empty()) {

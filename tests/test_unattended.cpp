@@ -15,6 +15,8 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -32,12 +34,13 @@ protected:
         server->AddFile("cover.png", PngBytes(200, 30));
     }
     Outcome Run(std::vector<std::string> args, const std::function<bool()>& killWhen = nullptr,
-                std::map<std::string, std::string> env = {}, int signal = SIGKILL)
+                std::map<std::string, std::string> env = {}, int signal = SIGKILL,
+                const std::function<void(pid_t)>& stop = nullptr)
     {
         args.insert(args.begin(), bundle + "KestrowUnattended");
         env.insert({{"KESTROW_API_URL", server.base()}, {"KESTROW_CA_FILE", server.caFile()},
                     {"KESTROW_PROXY_PASSWORD", "s3cret"}, {"XDG_STATE_HOME", box.file("state")}});
-        return Exec(args, env, 120, killWhen, signal);
+        return Exec(args, env, 120, killWhen, signal, stop);
     }
 
     Sandbox box;
@@ -215,10 +218,59 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
         return false;
     };
     std::chrono::steady_clock::time_point failedAt{};
+    // Commands the installer runs, slowed where it runs them for its tool
+    // and its folder check, so that a stop can land inside them.
+    const std::string slow = box.file("slow");
+    fs::create_directory(slow);
+    for (const char* tool : {"cp", "chmod", "df"}) {
+        writeFile(slow + "/" + tool, "#!/bin/sh\ncase \"$(basename \"$0\") $*\" in\n"
+                                     "  \"cp \"*unrar-*|\"chmod -R 700 \"*|\"df \"*) touch \"$0.running\"; sleep 3;;\nesac\n"
+                                     "exec \"/bin/$(basename \"$0\")\" \"$@\"\n");
+        fs::permissions(slow + "/" + tool, fs::perms(0755));
+    }
+    const std::map<std::string, std::string> slowed = {{"TMPDIR", tmp}, {"PATH", slow + ":" + std::getenv("PATH")}};
+    auto running = [&](const char* tool) { return [=] { return fs::exists(slow + "/" + tool + ".running"); }; };
+    auto processes = [&](const std::string& comm) {  // live ones of this name start; "" any of the run's
+        int n = 0;
+        for (auto& e : fs::directory_iterator("/proc")) {
+            std::string stat = readFile(e.path().string() + "/stat"), exe;
+            std::error_code no;
+            exe = fs::read_symlink(e.path() / "exe", no).string();
+            size_t name = stat.find('('), state = stat.rfind(") ");
+            if (state != std::string::npos && stat[state + 2] != 'Z' &&
+                (comm.empty() ? exe.rfind(box.path(), 0) == 0 : stat.compare(name + 1, comm.size(), comm) == 0))
+                ++n;
+        }
+        return n;
+    };
+    // The display for the run of the window: a server of its own, killed as
+    // a logout or a crash kills it.
+    pid_t xvfb = -1;
+    std::thread driver;
+    auto display = [&] {
+        std::string number = std::to_string(100 + getpid() % 100);
+        xvfb = fork();
+        if (xvfb == 0) {
+            execlp("Xvfb", "Xvfb", (":" + number).c_str(), "-nolisten", "tcp", (char*)nullptr);
+            _exit(127);
+        }
+        waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + number); });
+        driver = std::thread([=] {  // page 1 and page 2 by the keyboard, as a person does
+            std::system(("export DISPLAY=:" + number + "; w=$(timeout 20 xdotool search --sync --name 'Kestrow Installer' | head -1);"
+                         " xdotool windowfocus --sync $w type STOP; xdotool key Return; sleep 1;"
+                         " xdotool key Tab Tab space; sleep 0.5; xdotool type '" + dest + "'; xdotool key Return;"
+                         " sleep 0.5; xdotool key Tab Tab Tab space").c_str());
+        });
+        return std::map<std::string, std::string>{{"TMPDIR", tmp}, {"DISPLAY", ":" + number}, {"QT_QPA_PLATFORM", "xcb"}};
+    };
     struct Case {
         const char* what;
         std::function<void()> arrange;
         std::function<bool()> when;
+        std::vector<int> signals = {SIGTERM, SIGINT, SIGHUP};
+        std::map<std::string, std::string> env = {};
+        std::function<void(pid_t, int)> stop = nullptr;  // instead of the signal
+        bool window = false;
     };
     const std::vector<Case> cases = {
         {"the transfer", [&] { server->AddFault("GET /files/One.rar", Fault{.bytesPerSecond = 16 << 20}, 1); },
@@ -238,32 +290,65 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
          }},
         {"the unpacker at work", [] {}, temporaries},
         {"after the first archive", [] {}, [&] { return fs::exists(dest + "/One/One.wav"); }},
+        {"between two archives' commands", [] {},
+         [&] { return fs::exists(dest + "/One/One.wav") && processes("unrar-") == 0; }, {SIGHUP}},
+        {"the tool's copy", [] {}, running("cp"), {SIGTERM}, slowed},
+        {"the tool's chmod", [] {}, running("chmod"), {SIGINT}, slowed},
+        {"a slow df in the folder check", [] {}, running("df"), {SIGTERM, SIGINT, SIGHUP}, slowed},
+        {"a second signal 1 s after the first", [] {}, temporaries, {SIGTERM}, {},
+         [](pid_t pid, int signal) {
+             kill(pid, signal);
+             std::thread([signal, fd = int(syscall(SYS_pidfd_open, pid, 0))] {
+                 std::this_thread::sleep_for(std::chrono::seconds(1));
+                 syscall(SYS_pidfd_send_signal, fd, signal, nullptr, 0);
+                 close(fd);
+             }).detach();
+         }},
+        {"kill -9 while the unpacker writes", [] {}, temporaries, {SIGKILL}},
+        {"the display killed while unpacking", [] {}, temporaries, {SIGHUP}, {},
+         [&](pid_t, int) { kill(xvfb, SIGKILL), waitpid(xvfb, nullptr, 0), driver.join(); }, true},
     };
     for (const Case& c : cases) {
-        for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        for (int signal : c.signals) {
             SCOPED_TRACE(std::string(c.what) + ", " + strsignal(signal));
             fs::remove_all(dest);
+            for (const char* tool : {"cp", "chmod", "df"})
+                fs::remove(slow + "/" + tool + ".running");
             server->ClearRequests();
             failedAt = {};
             c.arrange();
-            Outcome stopped = Run(args, c.when, {{"TMPDIR", tmp}}, signal);
+            std::map<std::string, std::string> env = c.window ? display() : c.env;
+            env.emplace("TMPDIR", tmp);
+            Outcome stopped = Run(c.window ? std::vector<std::string>{} : args, c.when, env, signal,
+                                  c.stop ? std::function<void(pid_t)>([&](pid_t pid) { c.stop(pid, signal); }) : nullptr);
             server->ClearFaults();
             EXPECT_EQ(stopped.status, 128 + signal) << stopped.err;
-            EXPECT_NE(stopped.err.find("stopped; run the same command again to continue"), std::string::npos);
-            for (auto& e : fs::directory_iterator(tmp))
-                EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "its private folder is removed";
-            std::string had = fs::exists(one) ? std::to_string(fs::file_size(one)) : "";
+            if (signal != SIGKILL) {
+                EXPECT_NE(stopped.err.find(c.window ? "stopped; start the installer again to continue"
+                                                     : "stopped; run the same command again to continue"),
+                          std::string::npos) << stopped.err;
+            }
             std::printf("[ stop     ] %s: %s acted on in %.3f s\n", c.what, strsignal(signal), stopped.stopSeconds);
-            EXPECT_LT(stopped.stopSeconds, 5.0) << "stopped, not waited out";
+            EXPECT_LT(stopped.stopSeconds, 1.0) << "stopped, not waited out";
+            EXPECT_TRUE(waitFor([&] { return processes("") == 0; }, std::chrono::seconds(1)))
+                << "no process of the run outlives it";
             EXPECT_FALSE(temporaries()) << "no temporary file left";
+            const std::string log = readFile(box.file("KW_installerlog.txt"));
+            EXPECT_EQ(log.find("Extracting files"), std::string::npos) << "a stop is no failure: " << log;
+            std::string had = fs::exists(one) ? std::to_string(fs::file_size(one)) : "";
 
             server->ClearRequests();
-            Outcome again = Run(args);
+            Outcome again = Run(args, nullptr, {{"TMPDIR", tmp}});
             EXPECT_EQ(again.status, 0) << again.err;
             EXPECT_EQ(Library(dest), TreeOf(items));
             if (c.what == cases[0].what) {
                 EXPECT_TRUE(asked("/files/One.rar@bytes=" + had + "-")) << "goes on from the " << had << " bytes there";
             }
+            // Whatever the stopped run left, the next one cleared.
+            for (auto& e : fs::directory_iterator(tmp))
+                EXPECT_NE(e.path().filename().string().rfind("kestrow-", 0), 0u) << "its private folder is removed";
+            for (auto& e : fs::directory_iterator(box.path()))
+                EXPECT_NE(e.path().filename().string().rfind("unrar-", 0), 0u) << "its unpacker's copy is removed";
         }
     }
     EXPECT_EQ(second.status, 1) << second.err;

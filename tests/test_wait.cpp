@@ -20,6 +20,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <set>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 
 
@@ -94,4 +100,26 @@ TEST(BlockingWait, ShellCommandAndPausePaintButRunNothingElse)
         EXPECT_FALSE(timerDuring || queuedDuring || jobDuring || window.closesDuring);
         EXPECT_EQ(field->text(), "") << "a key pressed during the wait is dropped, not typed later";
     }
+}
+
+// A command inherits nothing of the program but standard input (/dev/null),
+// output and error: no socket or file it holds (its connections to the
+// download server) and no descriptor a child could keep alive.
+TEST(BlockingWait, ACommandInheritsOnlyItsStandardDescriptors)
+{
+    int socket = ::socket(AF_INET, SOCK_STREAM, 0), file = ::open("/dev/null", O_RDONLY);  // neither close-on-exec
+    std::set<std::string> inherited;
+    std::thread command([] { RunShellCommand("sleep 1"); });
+    EXPECT_TRUE(waitFor([&] {
+        for (auto& e : std::filesystem::directory_iterator("/proc"))
+            if (readFile(e.path().string() + "/comm") == "sleep\n" &&
+                readFile(e.path().string() + "/stat").find(") S " + std::to_string(getpid()) + " ") != std::string::npos)
+                for (auto& fd : std::filesystem::directory_iterator(e.path() / "fd"))
+                    inherited.insert(fd.path().filename().string());
+        return !inherited.empty();
+    }));
+    command.join();
+    EXPECT_EQ(inherited, (std::set<std::string>{"0", "1", "2"}));
+    close(socket);
+    close(file);
 }

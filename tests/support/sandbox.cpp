@@ -64,7 +64,7 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 }
 
 Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env, int timeoutSec,
-             const std::function<bool()>& killWhen, int signal)
+             const std::function<bool()>& killWhen, int signal, const std::function<void(pid_t)>& stop)
 {
     Sandbox box;
     std::string outFile = box.file("stdout"), errFile = box.file("stderr");
@@ -102,7 +102,9 @@ Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::str
                 break;
             const bool now = killWhen();
             const auto sent = std::chrono::steady_clock::now();
-            if (now)
+            if (now && stop)
+                stop(pid);
+            else if (now)
                 kill(pid, signal);
             kill(pid, SIGCONT);
             if (now) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <sys/types.h>
 #include <string>
 #include <vector>
 
@@ -32,11 +33,14 @@ void writeFile(const std::string& path, const std::string& content);
 
 // A program run to its end, its output kept. It is killed after `timeoutSec`,
 // or sent `signal` as soon as `killWhen` holds (and then waited for); it is
-// stopped while `killWhen` is asked, so it has not moved on when the signal comes.
+// stopped while `killWhen` is asked, so it has not moved on when the signal
+// comes. `stop`, when given, acts in place of the signal (another signal, a
+// display taken away), given the program's pid.
 struct Outcome {
     int status;  // exit status, or 128 + signal; -1 when it timed out
     std::string out, err;
     double stopSeconds = -1;  // from the signal to the end, when one was sent
 };
 Outcome Exec(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}, int timeoutSec = 60,
-             const std::function<bool()>& killWhen = nullptr, int signal = 9);
+             const std::function<bool()>& killWhen = nullptr, int signal = 9,
+             const std::function<void(pid_t)>& stop = nullptr);
