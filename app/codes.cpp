@@ -29,6 +29,13 @@ AnsiString CodeMeaning(int code)
     switch (code) {
     case WSAHOST_NOT_FOUND: return "the server's host name was not found";
     case kCertificateNotVerified: return "the server's certificate is not trusted";
+    case kClientCertificateAsked: return "the server asks for a client certificate, which the installer does not have";
+    case kOutdatedTls: return "the server speaks only an outdated version of TLS";
+    case kProxyNotFound: return "the proxy's host name was not found";
+    case kProxyUnreachable: return "the proxy could not be reached";
+    case kProxyRefusedPassword: return "the proxy refused the user name or password";
+    case kProxyOtherAuthentication:
+        return "the proxy asks for NTLM, Digest or another authentication, which the installer does not speak";
     case kNotHttps: return "an address is not https://";
     case kNoHttpStatus: return "the server's answer carried no HTTP status";
     case kTooLarge: return "the server stated a size larger than the installer accepts";
@@ -52,7 +59,9 @@ AnsiString CodeMeaning(int code)
         return cause;
     if (code <= -200 && code >= -599)
         return "the server answered " + IntToStr(-code);
-    if (code < 0)
+    if (code <= kProxyRefused - 200 && code >= kProxyRefused - 599)
+        return "the proxy refused the connection to the server (it answered " + IntToStr(kProxyRefused - code) + ")";
+    if (code < 0 && code > -1000)
         return std::strerror(-code);
     return "code " + IntToStr(code);
 }
@@ -60,6 +69,12 @@ AnsiString CodeMeaning(int code)
 AnsiString PlainReason(int code, const AnsiString& name)
 {
     const AnsiString what = name.empty() ? AnsiString("the download") : name;
+    // The proxy's failures are the network's: said as the proxy's.
+    if (code <= kProxyNotFound && code > kProxyRefused - 1000) {
+        AnsiString cause = CodeMeaning(code);
+        cause[0] = char(std::toupper(static_cast<unsigned char>(cause[0])));
+        return cause + ".";
+    }
     switch (code) {
     case -ENOSPC: return "The disk is full.";
     case -EROFS:
@@ -67,6 +82,11 @@ AnsiString PlainReason(int code, const AnsiString& name)
     case kCannotOpenFile: return "The folder does not let the installer write " + what + ".";
     case WSAHOST_NOT_FOUND: return "The download server was not found. Is this computer online?";
     case kCertificateNotVerified: return "The download server's certificate is not trusted.";
+    case kClientCertificateAsked:
+    case kOutdatedTls: {
+        AnsiString cause = "The download server " + CodeMeaning(code).substr(11);
+        return cause + ".";
+    }
     case kSizeMismatch: return "The download server sent " + what + " at a size other than it stated.";
     case kCompressed: return "The download server sent " + what + " compressed, which was not asked for.";
     default: break;

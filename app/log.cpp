@@ -12,16 +12,25 @@
 // dropped without a word.
 void TFormDecompres::Info_toFile(const AnsiString& message, int code)
 {
-    LastFailure = message;
+    // No password reaches the log: an address's own, nor the proxy's.
+    AnsiString text = WithoutCredentials(message);
+    for (size_t at; !PasswordUser.empty() && (at = text.find(PasswordUser)) != AnsiString::npos;)
+        text.replace(at, PasswordUser.size(), "****");
+    LastFailure = text;
     LastFailureCode = code;
-    AnsiString text = message;
     if (code != 0)
         text += " Code error=" + IntToStr(code);
-    FILE* f = std::fopen(PathFileLog.c_str(), "a+");
-    if (!f)
+    // It holds purchase codes: its owner's alone.
+    int fd = open(PathFileLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    FILE* f = fd >= 0 ? fdopen(fd, "a") : nullptr;
+    if (!f) {
+        if (fd >= 0)
+            close(fd);
         return;
+    }
     std::fprintf(f, "%s Version %s \xD0\xBE\xD1\x82 %s\n", ExeName.c_str(), Version_App.c_str(), DateTimeFileApp.c_str());
-    std::fprintf(f, "Your purchase code: %s\n", CodeCopyFile.c_str());
+    // A pasted text that was no code is kept short.
+    std::fprintf(f, "Your purchase code: %s\n", CodeCopyFile.substr(0, 100).c_str());
     std::fprintf(f, "%s", text.c_str());
     std::fclose(f);
 }

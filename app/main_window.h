@@ -106,6 +106,7 @@ public:
     void startLoadFileThreadComp();
     int DownloadingFileThreadComp(TIdHTTP* client);
     void ShowInstalled();  // page 4, and the installation recorded
+    int DownloadPasses();  // the download's passes, failed ones tried again after a pause
     // Every downloaded archive, each volume the unpacker read included.
     void DeleteFile_Dwl();
     // The unpacked library made durable and recorded in its folder: only
@@ -116,6 +117,7 @@ public:
     // The destination's path no longer leads to the folder this run opened.
     bool DestinationMoved() const;
     int LastUnpackerStatus = 0;  // the unpacker's exit status when it failed
+    std::vector<AnsiString> DamagedVolumes;  // the volumes of the archive that failed, by name
 
 private:
     int UnpackArchives(const AnsiString& placed);

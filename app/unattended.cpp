@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "install/library_record.h"
+#include "net/proxy.h"
 #include "platform/text.h"
 #include "ui/form_password.h"
 
@@ -51,8 +52,7 @@ const char* const kHelp =
     "  --dest DIR           the folder for the library: empty, or holding only files of\n"
     "                       this order (a run that was stopped goes on there), or one\n"
     "                       that can be created\n"
-    "  --proxy HOST:PORT    an HTTP proxy, taken when the download API cannot be reached\n"
-    "                       directly\n"
+    "  --proxy HOST:PORT    an HTTP proxy, used for every request\n"
     "  --proxy-user USER    its user name; the password comes from the environment\n"
     "                       variable KESTROW_PROXY_PASSWORD, never from the command line\n"
     "  --retry-wait SECONDS the pause between failed download passes (7 passes; 2 s)\n"
@@ -251,6 +251,10 @@ int RunUnattended(const UnattendedOptions& options)
         return kInstalled;
     }
 
+    // A proxy given serves every request from the first: a network may let
+    // the API through directly and its file host only through the proxy.
+    if (!options.proxyHost.empty())
+        UseProxy(w->IdHTTP1, ProxyIp, ProxyPort, LoginUser, PasswordUser);
     TFrameCodeCopyFile* page1 = w->FrameCodeCopyFile1;
     page1->Edit_CodeCopyFile->SetText(options.code);
     int r = w->workCodeCopyFile();
@@ -295,7 +299,7 @@ int RunUnattended(const UnattendedOptions& options)
             live = terminal;
             std::fflush(stdout);
         };
-        page3->OnUnpacking = [&live](const AnsiString& status) {
+        page3->OnNotice = [&live](const AnsiString& status) {
             std::printf("%s%c%s\n", live ? "\n" : "", std::tolower(status[0]), status.c_str() + 1);
             live = false;
             std::fflush(stdout);
@@ -304,7 +308,7 @@ int RunUnattended(const UnattendedOptions& options)
     page3->startLibInstal();
     w->startLoadFileThreadComp();
     page3->OnPercent = nullptr;
-    page3->OnUnpacking = nullptr;
+    page3->OnNotice = nullptr;
     // A library that was whole when the signal came is installed all the same.
     if (TApplication::StopSignal() && !w->FrameEnd1->Visible())
         return Stopped(live);

@@ -59,6 +59,8 @@ void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
     }
     if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1 || MillisecondsSincePump() >= kStallPumpMs)
         UpdateWndThread(0);
+    if (AWorkCount == 0 && IdHTTP1->ProxyHoldsTheAnswer())
+        FrameLibInstal1->ShowProxyChecking();
     if (StopAsked())
         IdHTTP1->Disconnect();
 }

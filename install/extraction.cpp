@@ -171,6 +171,7 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
     RemoveStaleTemporaries(DirSaveFile);
 
     StageWorkApp = kStageExtracting;
+    LastUnpackerStatus = 0;
     // Later volumes are read by the tool along with the first.
     auto unpacked = [&](int i) {
         return (PartFileLoad[i] == 0 || PartFileLoad[i] == 1) && !IsLaterVolume(NameFileDwl[i]);
@@ -243,6 +244,15 @@ int TFormDecompres::UnpackArchives(const AnsiString& placed)
             } catch (const EInOutError&) {
             }
             LastUnpackerStatus = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+            // Its volumes, as the order names them: Name.part2.rar, ... or Name.r00, ...
+            DamagedVolumes.clear();
+            for (int v = 0; v < 10000; ++v) {
+                AnsiString volume = ExtractFileName(VolumeName(NameFileDwl[i], v));
+                auto named = [&](const AnsiString& path) { return ExtractFileName(path) == volume; };
+                if (volume.empty() || std::none_of(NameFileDwl.begin(), NameFileDwl.begin() + CountFileLoad, named))
+                    break;
+                DamagedVolumes.push_back(volume);
+            }
             FrameLibInstal1->ShowReason(name + " could not be unpacked: " + UnpackerCause(rc) + ".");
             return fail(line + " (in " + destination + ")\n" + said + "\n", rc);
         }

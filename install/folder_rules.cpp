@@ -107,7 +107,7 @@ int TFormDecompres::workDirCopyFile()
     }
     for (int i = 0; i < CountFileLoad; ++i) {
         AnsiString name;
-        GetFile_Url(NameFileLoad[i].c_str(), name);
+        LocalFileName(NameFileLoad[i], name);
         NameFileDwl[i] = DirSaveFile + DirSeparator + name;
     }
 

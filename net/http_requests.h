@@ -7,6 +7,13 @@
 //   11001        the host was not found (positive, and without a message box)
 //   -495         the TLS handshake failed: the server's certificate could
 //                not be verified (or no secure connection could be agreed)
+//   -496         the server asks for a client certificate
+//   -497         the server speaks only an outdated version of TLS
+//   -1001        the proxy's host name was not found
+//   -1002        the proxy could not be reached (refused, unreachable)
+//   -1407        the proxy refused the user name or password
+//   -1408        the proxy asks for an authentication other than Basic
+//   -1000-status the proxy refused the tunnel to the server with that status
 //   -93          the address is not https://: nothing was sent
 //   -71          the answer carried no HTTP status
 //   -27          the body is larger than the limit the caller gave
@@ -21,6 +28,15 @@
 #include "platform/http.h"
 
 constexpr int kCertificateNotVerified = -495;
+constexpr int kClientCertificateAsked = -496;
+constexpr int kOutdatedTls = -497;
+constexpr int kProxyNotFound = -1001;
+constexpr int kProxyUnreachable = -1002;
+constexpr int kProxyRefusedPassword = -1407;
+constexpr int kProxyOtherAuthentication = -1408;
+constexpr int kProxyRefused = -1000;  // minus the proxy's status
+// The failures no proxy mends (a proxy's tunnel verifies the server all the same).
+bool NoProxyMends(int code);
 constexpr int kNotHttps = -93;       // -EPROTONOSUPPORT
 constexpr int kNoHttpStatus = -71;   // -EPROTO
 constexpr int kTooLarge = -27;       // -EFBIG
@@ -50,3 +66,8 @@ int idHTTP_Get_MemoryStream(TIdHTTP* client, const AnsiString& url, TMemoryStrea
 
 // The part of the URL after its last "/"; -1 when it has none.
 int GetFile_Url(const char* url, AnsiString& name);
+// The name of the file an address names, as the buyer expects it on disk:
+// that part percent-decoded ("Read%20Me.pdf" is "Read Me.pdf"). -1 when
+// there is none, or when decoded it is no name within a folder (a '/', NUL
+// or another control character, "." or "..").
+int LocalFileName(const AnsiString& url, AnsiString& name);

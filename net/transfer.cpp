@@ -2,11 +2,17 @@
 
 #include "net/http_requests.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 
 namespace {
+// What the server called the version of a file whose start it sent (its
+// ETag or Last-Modified), kept with the partial file: a resume asks for the
+// rest of that version only (If-Range), across runs too.
+const char* const kValidatorNote = "kestrow.validator";
+
 // The file as the client writes it. A partial answer starts where it was
 // asked to (the client refuses any other); a whole one (200) replaces the file.
 class ResumeTarget : public TStream {
@@ -17,10 +23,13 @@ public:
     {
         if (first_) {
             first_ = false;
-            if (start_ > 0 && client_->ResponseCode() != 206) {
+            bool whole = start_ == 0 || client_->ResponseCode() != 206;
+            if (start_ > 0 && whole) {
                 file_->Truncate(0);
                 file_->Seek(0, soBeginning);
             }
+            if (whole)
+                file_->SetNote(kValidatorNote, client_->Validator());
         }
         return file_->Write(buffer, count);
     }
@@ -43,6 +52,7 @@ struct ExpectedSize {
         client->ExpectedLength = -1;
         // The range never outlives its request: later requests ask from byte 0.
         client->Request.Range = "0";
+        client->Request.IfRange.clear();
     }
 };
 }  // namespace
@@ -63,6 +73,9 @@ int idHTTP_ReadWriteFile(TIdHTTP* client, const AnsiString& url, const AnsiStrin
 int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, const AnsiString& path, int64_t& size,
                                      void (*progress)(int64_t), int folder)
 {
+    // A stated size of 0 is no size: a file of 0 bytes is never an order's.
+    if (size < 0)
+        size = 0;
     int64_t start = 0;
     std::unique_ptr<TFileStream> file;
     struct stat there {};
@@ -72,6 +85,7 @@ int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, cons
             // Without the remote size a partial file would pass for complete.
             if (int r = idHTTP_FileSize(client, url, size); r != 0)
                 return r;
+            size = std::max<int64_t>(size, 0);
         }
         try {
             file = std::make_unique<TFileStream>(folder, path, fmOpenReadWrite);
@@ -79,46 +93,60 @@ int idHTTP_ReadWriteFileResumingFun(TIdHTTP* client, const AnsiString& url, cons
             return kCannotOpenFile;
         }
         int64_t local = file->Size();
-        if (local == size) {
+        if (size > 0 && local == size) {
             progress(local);
             return 1;
         }
         // Longer than the server says it is: not this file, or not any more.
-        if (size >= 0 && local > size) {
+        if (size > 0 && local > size) {
             file->Truncate(0);
             local = 0;
         }
         progress(local);
         start = file->Seek(0, TStream::soEnd);
-        // An unknown size is resumed too: the answer's Content-Range states it.
-        client->Request.Range = start > 0 ? IntToStr(start) : AnsiString();
     } else {
         try {
             file = std::make_unique<TFileStream>(folder, path, fmCreate);
         } catch (const EInOutError&) {
             return kCannotOpenFile;
         }
-        client->Request.Range.clear();
     }
 
-    ResumeTarget target(file.get(), client, start);
-    // A file whose size no answer states is asked from its length: a 416 that
-    // names that length as the whole says it is complete.
-    const bool sizeUnknown = size <= 0 && start > 0;
-    int r;
-    {
-        ExpectedSize expected(client, size);
-        r = idHTTP_Get_FileStream(client, url, &target, 0, sizeUnknown ? 416 : 0);
-    }
-    if (r == -416 && sizeUnknown) {
-        if (client->EntityLength() == start) {
+    int r = 0;
+    for (int attempt = 0;; ++attempt) {
+        // An unknown size is resumed too: the answer's Content-Range states it.
+        client->Request.Range = start > 0 ? IntToStr(start) : AnsiString();
+        client->Request.IfRange = start > 0 ? file->Note(kValidatorNote) : AnsiString();
+        ResumeTarget target(file.get(), client, start);
+        // A file whose size no answer states is asked from its length: a 416
+        // that names that length as the whole says it is complete.
+        const bool sizeUnknown = size == 0 && start > 0;
+        {
+            ExpectedSize expected(client, size);
+            r = idHTTP_Get_FileStream(client, url, &target, 0, sizeUnknown ? 416 : 0);
+        }
+        if (r != -416 || !sizeUnknown)
+            break;
+        const int64_t whole = client->EntityLength();
+        if (whole == start) {
             size = start;
             return 1;
         }
-        return idHTTP_ShowReturnCode(client, "Get_FileStream Error: " + url);
+        // The server's file is shorter than the one here: another version, started over.
+        if (whole < 0 || whole > start || attempt > 0)
+            return idHTTP_ShowReturnCode(client, "Get_FileStream Error: " + url);
+        file->Truncate(0);
+        file->Seek(0, TStream::soBeginning);
+        progress(-start);
+        start = 0;
     }
     if (r != 0)
         return r;
+    // A 200 to a resume (another version, or a server without ranges) started the file over.
+    if (client->ResponseCode() != 206 && start > 0) {
+        progress(-start);
+        start = 0;
+    }
     int64_t stated = client->EntityLength();
     int64_t expected = size > 0 ? size : stated;
     int64_t length = file->Size();

@@ -10,16 +10,19 @@
 #include "net/transfer.h"
 #include "platform/wait.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace {
 constexpr int kRetries = 6;
+// The most a server's Retry-After is waited for: a maintenance, not a day.
+constexpr unsigned kMaxServerWaitMs = 10 * 60 * 1000;
 }  // namespace
 
 void TFormDecompres::startLoadFileThreadComp()
 {
     TFrameLibInstal* page = FrameLibInstal1;
-    int retries = 0;
     StageWorkApp = kStageDownloading;
     page->Image_Extracting->SetVisible(false);
     page->Image_errorCheck_filetxt->SetVisible(false);
@@ -33,16 +36,9 @@ void TFormDecompres::startLoadFileThreadComp()
         IdThreadComponent1->Stop();
         return;
     }
-    int r = DownloadingFileThreadComp(IdHTTP1);
-    while (r < 0 && r != kDestinationMoved && retries < kRetries) {
-        ++retries;
-        // No input during the pause; a close or a stop signal ends it.
-        page->ShowRetry(retries + 1, kRetries + 1, RetryPauseMs);
-        SleepRepainting(RetryPauseMs);
-        r = DownloadingFileThreadComp(IdHTTP1);
-    }
+    int r = DownloadPasses();
     // What is on disk stays for the next pass, stopped or failed.
-    if (r == 0) {
+    for (bool fetchedAgain = false; r == 0; fetchedAgain = true) {
         StageWorkApp = kStageDownloaded;
         for (TImage* hidden : {page->Image_Downloading, page->Image_Checking, page->Image_Resume_active,
                                page->Image_Resume_inactive})
@@ -70,10 +66,23 @@ void TFormDecompres::startLoadFileThreadComp()
             unlinkat(destinationLock_, ExtractFileName(UnpackingMark()).c_str(), 0);
             fsync(destinationLock_);
             ShowInstalled();
-        } else {
-            // The page again, not its unpacking cover, so that Back and Resume can be reached.
-            page->Image_Extracting->SetVisible(false);
+            break;
         }
+        // The page again, not its unpacking cover, so that Back and Resume can be reached.
+        page->Image_Extracting->SetVisible(false);
+        if (LastUnpackerStatus != 1 || StopAsked())
+            break;
+        // Damaged on its way, or as the server has it: fetched again, once.
+        if (fetchedAgain) {
+            page->ShowReason(ExtractFileName(DamagedVolumes.front()) +
+                             " could not be unpacked: the archive is damaged as the server sends it. Please tell the "
+                             "vendor.");
+            break;
+        }
+        for (const AnsiString& name : DamagedVolumes)
+            unlinkat(destinationLock_, name.c_str(), 0);
+        StageWorkApp = kStageDownloading;
+        r = DownloadPasses();
     }
     // Failed for good: the notice points to the log, and Resume tries again.
     if (r != 0 && r != Terminate_ThreadCode) {
@@ -85,6 +94,25 @@ void TFormDecompres::startLoadFileThreadComp()
         NotifyDesktop("The library is installed", "Kestrow Installer has installed it into " + DirSaveFile + ".");
     IdHTTP1->Disconnect();
     IdThreadComponent1->Stop();
+}
+
+int TFormDecompres::DownloadPasses()
+{
+    TFrameLibInstal* page = FrameLibInstal1;
+    int r = DownloadingFileThreadComp(IdHTTP1);
+    for (int retries = 1; r < 0 && r != kDestinationMoved && retries <= kRetries; ++retries) {
+        // A server in maintenance (503) or overrun (429) may say how long to
+        // wait: waited, within bounds, and said; never less than our own pause.
+        const int asked = r == -503 || r == -429 ? IdHTTP1->RetryAfter() : -1;
+        const unsigned pause =
+            asked > 0 ? std::max(RetryPauseMs, std::min(unsigned(std::min(asked, 86400)) * 1000u, kMaxServerWaitMs))
+                      : RetryPauseMs;
+        // No input during the pause; a close or a stop signal ends it.
+        page->ShowRetry(retries + 1, kRetries + 1, pause, asked > 0);
+        SleepRepainting(pause);
+        r = DownloadingFileThreadComp(IdHTTP1);
+    }
+    return r;
 }
 
 void TFormDecompres::ShowInstalled()

@@ -72,8 +72,7 @@ bool IsFileUrl(const AnsiString& url)
     if (path == AnsiString::npos || path == host)
         return false;
     AnsiString name;
-    GetFile_Url(url.c_str(), name);
-    return !name.empty() && name != "." && name != "..";
+    return LocalFileName(url, name) == 0;
 }
 }  // namespace
 
@@ -85,7 +84,7 @@ int CheckManifestEntries(const std::vector<AnsiString>& names, int count, int sk
         if (!IsFileUrl(url))
             return kManifestNotAFileUrl;
         AnsiString name;
-        GetFile_Url(url.c_str(), name);  // the name page 2 gives the local file
+        LocalFileName(url, name);  // the name page 2 gives the local file
         // Many disks a library goes onto take Manual.pdf and manual.pdf for one file.
         if (bad != skip && !seen.insert(FoldedFileName(name)).second)
             return kManifestSameName;

@@ -15,23 +15,47 @@
 
 // A failure to reach the API is taken for a proxy in the way: the proxy
 // dialog asks for one and the request is made once more through it. Not so
-// an untrusted certificate, which no proxy mends (the tunnel still verifies
-// it), nor a request cut because the window is closing.
+// what no proxy mends (the tunnel still verifies the server), nor a request
+// cut because the window is closing. A proxy given before (--proxy, or the
+// dialog earlier in this run) serves every request, this one included.
 int TFormDecompres::CheckProxyThread(TIdHTTP* client, const AnsiString& url)
 {
-    int r = idHTTP_Head_msg(client, url, 0);
-    if (r == 0 || r == kCertificateNotVerified || StopAsked())
+    bool ask = client->ProxyParams.ProxyServer.empty();
+    int r = ask ? idHTTP_Head_msg(client, url, 0) : kProxyUnreachable;
+    if (r == 0 || NoProxyMends(r) || StopAsked())
         return r;
     StageWorkApp = kStageProxyDialog;
-    FormPassword->ShowModal();
-    Application->ProcessMessages();
-    Sleep(100);
-    r = AuthorisationProxy(client, url, ProxyIp, ProxyPort, LoginUser, PasswordUser);
+    FormPassword->SayWhy("");
+    AnsiString refused;  // the proxy, user name and password the proxy refused
+    for (;;) {
+        if (ask) {
+            FormPassword->Answered = false;
+            FormPassword->ShowModal();
+            Application->ProcessMessages();
+            Sleep(100);
+        }
+        const AnsiString tried = ProxyIp + ":" + IntToStr(ProxyPort) + "\n" + LoginUser + "\n" + PasswordUser;
+        // Asked again after a refusal: only other ones are tried.
+        if (!refused.empty() && (!FormPassword->Answered || tried == refused)) {
+            r = kProxyRefusedPassword;
+            break;
+        }
+        r = AuthorisationProxy(client, url, ProxyIp, ProxyPort, LoginUser, PasswordUser);
+        if (r != kProxyRefusedPassword || StopAsked())
+            break;
+        refused = tried;
+        FormPassword->SayWhy("The proxy refused the user name or password. Check them, or ask the network's "
+                             "administrator.");
+        ask = true;
+    }
     // A stop asked for meanwhile (the window closing, a signal) is no failure.
     if (r != 0 && StopAsked())
         return Terminate_ThreadCode;
+    // The proxy's own status line says what it wants.
     if (r != 0)
-        Info_toFile("Proxy authorization ", r);
+        Info_toFile("Proxy authorization " + (r < kProxyRefused - 100 ? "\n" + PrintableLine(client->ResponseText()) + "\n"
+                                                                       : AnsiString()),
+                    r);
     return r;
 }
 

@@ -1,9 +1,12 @@
 #include "platform/http.h"
 
+#include "platform/http_failures.h"
+
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <fcntl.h>
 #include <strings.h>
@@ -22,11 +25,6 @@ void GlobalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-String SocketText(int err, const char* what)
-{
-    return "Socket Error # " + std::to_string(err) + "\n" + what;
-}
-
 [[noreturn]] void Raise(int err, const char* what) { throw EIdSocketError(err, SocketText(err, what)); }
 
 // Where a TLS context keeps the flag that its peer said close_notify.
@@ -36,14 +34,24 @@ int CloseNoticeIndex()
     return index;
 }
 
+struct TlsFlags {
+    bool closeNotice = false;
+    bool certificateAsked = false;
+    int version = 0;  // the protocol the server chose, once it has
+};
+
 // A body without a length ends when the connection does; only TLS's close
 // notice tells a finished body from a cut one, and libcurl takes both alike.
-void WatchCloseNotice(const SSL* ssl, int where, int alert)
+// The protocol the server chose is noted on the way.
+void WatchHandshake(const SSL* ssl, int where, int alert)
 {
-    if ((where & SSL_CB_READ_ALERT) != SSL_CB_READ_ALERT || (alert & 0xff) != SSL_AD_CLOSE_NOTIFY)
+    auto* flags = static_cast<TlsFlags*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), CloseNoticeIndex()));
+    if (!flags)
         return;
-    if (auto* seen = static_cast<bool*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), CloseNoticeIndex())))
-        *seen = true;
+    if (where & SSL_CB_LOOP)
+        flags->version = SSL_version(ssl);
+    if ((where & SSL_CB_READ_ALERT) == SSL_CB_READ_ALERT && (alert & 0xff) == SSL_AD_CLOSE_NOTIFY)
+        flags->closeNotice = true;
 }
 
 // A connection is the program's alone: no program it starts (a file
@@ -54,12 +62,46 @@ int CloseOnExec(void*, curl_socket_t socket, curlsocktype)
     return CURL_SOCKOPT_OK;
 }
 
-CURLcode OnTlsContext(CURL*, void* context, void* closeNotice)
+// Where a TLS context keeps the flag that its server asked for a client
+// certificate, which the installer never has: said as such when it fails.
+int CertificateAskedIndex()
+{
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+int NoClientCertificate(SSL* ssl, X509**, EVP_PKEY**)
+{
+    if (auto* asked = static_cast<bool*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), CertificateAskedIndex())))
+        *asked = true;
+    return 0;
+}
+
+CURLcode OnTlsContext(CURL*, void* context, void* flags)
 {
     auto* ctx = static_cast<SSL_CTX*>(context);
-    SSL_CTX_set_ex_data(ctx, CloseNoticeIndex(), closeNotice);
-    SSL_CTX_set_info_callback(ctx, WatchCloseNotice);
+    auto* f = static_cast<TlsFlags*>(flags);
+    SSL_CTX_set_ex_data(ctx, CloseNoticeIndex(), f);
+    SSL_CTX_set_info_callback(ctx, WatchHandshake);
+    SSL_CTX_set_ex_data(ctx, CertificateAskedIndex(), &f->certificateAsked);
+    SSL_CTX_set_client_cert_cb(ctx, NoClientCertificate);
     return CURLE_OK;
+}
+
+// "Retry-After: 30", or an HTTP date: the seconds from now, -1 when neither.
+int RetryAfterSeconds(const String& value)
+{
+    if (!value.empty() && std::isdigit(static_cast<unsigned char>(value[0])))
+        return int(std::min<long long>(std::atoll(value.c_str()), 1 << 30));
+    time_t when = curl_getdate(value.c_str(), nullptr);
+    return when < 0 ? -1 : int(std::max<time_t>(0, when - time(nullptr)));
+}
+
+String HeaderValue(const char* data, size_t n, size_t nameLength)
+{
+    String value(data + nameLength, n - nameLength);
+    auto first = value.find_first_not_of(" \t"), last = value.find_last_not_of(" \t\r\n");
+    return first == String::npos ? String() : value.substr(first, last - first + 1);
 }
 }  // namespace
 
@@ -71,6 +113,7 @@ struct TIdHTTP::Impl {
     curl_slist* headers = nullptr;
     bool busy = false;
     bool cancel = false;
+    bool stalled = false;  // ended by the stall rule
 
     // last response
     int responseCode = -1;
@@ -79,8 +122,12 @@ struct TIdHTTP::Impl {
     int64_t rangeStart = -1;
     int64_t rangeTotal = -1;
     bool chunked = false;
-    bool closeNotice = false;
+    TlsFlags tls;
     String encoding;  // Content-Encoding, when the answer named one
+    int retryAfter = -1;
+    String etag, lastModified, proxyAuthenticate;
+    String caApplied;  // the CA file the connection was made with
+    std::chrono::steady_clock::time_point lastUsed{}, started{};
 
     // the running request
     TStream* stream = nullptr;
@@ -136,12 +183,25 @@ struct TIdHTTP::Impl {
             d->rangeTotal = -1;
             d->chunked = false;
             d->encoding.clear();
+            d->retryAfter = -1;
+            d->etag.clear();
+            d->lastModified.clear();
         } else if (n > 17 && strncasecmp(data, "Content-Encoding:", 17) == 0) {
-            String value(data + 17, n - 17);
-            auto first = value.find_first_not_of(" \t"), last = value.find_last_not_of(" \t\r\n");
-            d->encoding = first == String::npos ? String() : value.substr(first, last - first + 1);
+            d->encoding = HeaderValue(data, n, 17);
             if (strcasecmp(d->encoding.c_str(), "identity") == 0)
                 d->encoding.clear();
+        } else if (n > 12 && strncasecmp(data, "Retry-After:", 12) == 0) {
+            d->retryAfter = RetryAfterSeconds(HeaderValue(data, n, 12));
+        } else if (n > 5 && strncasecmp(data, "ETag:", 5) == 0) {
+            d->etag = HeaderValue(data, n, 5);
+        } else if (n > 14 && strncasecmp(data, "Last-Modified:", 14) == 0) {
+            d->lastModified = HeaderValue(data, n, 14);
+        } else if (n > 19 && strncasecmp(data, "Proxy-Authenticate:", 19) == 0) {
+            // The scheme of each challenge, the first word of each line.
+            String value = HeaderValue(data, n, 19);
+            String scheme = value.substr(0, value.find(' '));
+            if (d->proxyAuthenticate.find(scheme) == String::npos)
+                d->proxyAuthenticate += (d->proxyAuthenticate.empty() ? "" : ", ") + scheme;
         } else if (n > 20 && strncasecmp(data, "Content-Range: bytes ", 21) == 0) {
             // bytes FIRST-LAST/TOTAL
             String value(data + 21, n - 21);
@@ -243,6 +303,13 @@ struct TIdHTTP::Impl {
 
     void Prepare(const String& url, bool head)
     {
+        const String& ca = owner->IOHandler ? owner->IOHandler->CAFile : String();
+        // A connection idle for long may be dead (a network change, a VPN):
+        // a new one costs a handshake, a dead one a stall. So does one made
+        // to trust other authorities.
+        auto idle = std::chrono::steady_clock::now() - lastUsed;
+        if (easy && (idle > std::chrono::milliseconds(owner->IdleReuseMs) || ca != caApplied))
+            Close();
         if (!multi)
             multi = curl_multi_init();
         if (!easy) {
@@ -263,8 +330,19 @@ struct TIdHTTP::Impl {
             curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
             curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
             curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &OnTlsContext);
-            curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &closeNotice);
+            curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &tls);
             curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &CloseOnExec);
+            // A connection that dies quietly is found out in seconds, not minutes.
+            curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+            curl_easy_setopt(easy, CURLOPT_TCP_KEEPIDLE, 5L);
+            curl_easy_setopt(easy, CURLOPT_TCP_KEEPINTVL, 2L);
+            // The system's trust store as curl uses it (the bundle file and the
+            // hashed folder), or the given file alone.
+            if (!ca.empty()) {
+                curl_easy_setopt(easy, CURLOPT_CAINFO, ca.c_str());
+                curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+            }
+            caApplied = ca;
         }
         curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
         if (head)
@@ -277,6 +355,8 @@ struct TIdHTTP::Impl {
         headers = nullptr;
         headers = curl_slist_append(headers, ("Accept: " + owner->Request.Accept).c_str());
         headers = curl_slist_append(headers, "Expect:");
+        if (!owner->Request.Range.empty() && !owner->Request.IfRange.empty())
+            headers = curl_slist_append(headers, ("If-Range: " + owner->Request.IfRange).c_str());
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(easy, CURLOPT_USERAGENT, owner->Request.UserAgent.c_str());
         // An empty cookie file switches the engine on without reading a file.
@@ -301,11 +381,28 @@ struct TIdHTTP::Impl {
             curl_easy_setopt(easy, CURLOPT_PROXY, "");
         }
 
-        const String& ca = owner->IOHandler ? owner->IOHandler->CAFile : String();
-        curl_easy_setopt(easy, CURLOPT_CAINFO, ca.empty() ? nullptr : ca.c_str());
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(owner->ConnectTimeoutMs));
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, StallBytesPerSecond);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(std::max(1, owner->ReadTimeoutMs / 1000)));
+    }
+
+    bool ViaProxy() const { return !owner->ProxyParams.ProxyServer.empty(); }
+
+    // The stall rule: less than StallBytesPerSecond over ReadTimeoutMs. Through
+    // a proxy it counts from the first byte of the body, which may be long
+    // in coming (FirstByteTimeoutMs) while the proxy checks the file.
+    bool Stalled(std::chrono::steady_clock::time_point now, std::chrono::steady_clock::time_point& since,
+                 int64_t& bytesSince) const
+    {
+        using std::chrono::milliseconds;
+        bool waiting = ViaProxy() && workCount == 0;
+        auto window = milliseconds(waiting ? owner->FirstByteTimeoutMs : owner->ReadTimeoutMs);
+        if (now - since < window)
+            return false;
+        auto ms = std::chrono::duration_cast<milliseconds>(now - since).count();
+        if (workCount - bytesSince < StallBytesPerSecond * ms / 1000)
+            return true;
+        since = now;
+        bytesSince = workCount;
+        return false;
     }
 
     // Runs one request, raising work events at least every kWorkEventMs.
@@ -313,6 +410,8 @@ struct TIdHTTP::Impl {
     {
         CURLcode result = CURLE_OK;
         curl_multi_add_handle(multi, easy);
+        auto since = started = std::chrono::steady_clock::now();
+        int64_t bytesSince = 0;
         try {
             int running = 1;
             while (running && !cancel) {
@@ -320,12 +419,17 @@ struct TIdHTTP::Impl {
                     break;
                 if (owner->OnWork)
                     owner->OnWork(owner, TWorkMode::wmRead, workCount);
+                if (running && !cancel && Stalled(std::chrono::steady_clock::now(), since, bytesSince)) {
+                    result = CURLE_OPERATION_TIMEDOUT;
+                    stalled = true;
+                    break;
+                }
                 if (running && !cancel)
                     curl_multi_poll(multi, nullptr, 0, kWorkEventMs, nullptr);
             }
             int left = 0;
             while (CURLMsg* msg = curl_multi_info_read(multi, &left))
-                if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy)
+                if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy && !stalled)
                     result = msg->data.result;
         } catch (...) {
             Close();
@@ -337,66 +441,49 @@ struct TIdHTTP::Impl {
 
     [[noreturn]] void RaiseFailure(CURLcode code)
     {
-        long osErrno = 0;
-        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
-        long connectCode = 0;
-        curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
-        String detail = errbuf[0] ? String(errbuf) : String(curl_easy_strerror(code));
+        TFailureFacts facts;
+        facts.code = code;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &facts.osErrno);
+        curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &facts.connectCode);
+        facts.detail = errbuf[0] ? String(errbuf) : String(curl_easy_strerror(code));
+        facts.statusLine = statusLine;
+        facts.errorBody = errorBody;
+        facts.proxyAuthenticate = proxyAuthenticate;
+        facts.viaProxy = ViaProxy();
+        facts.clientCertificateAsked = tls.certificateAsked;
+        facts.outdatedProtocol = tls.version != 0 && tls.version < TLS1_2_VERSION;
         // Drop the connection: its state after a failure is unknown.
         Close();
-        if (connectCode >= 300)
-            throw EIdHTTPProtocolException(int(connectCode), statusLine, errorBody);
-        switch (code) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-            throw EIdSocketError(WSAHOST_NOT_FOUND, SocketText(WSAHOST_NOT_FOUND, "Host not found."));
-        case CURLE_UNSUPPORTED_PROTOCOL:  // an HTTP/0.9 answer: no status line at all
-        case CURLE_WEIRD_SERVER_REPLY:
-            Raise(EPROTO, "The answer carried no HTTP status.");
-        case CURLE_COULDNT_CONNECT: {
-            int err = osErrno ? int(osErrno) : ECONNREFUSED;
-            Raise(err, std::strerror(err));
-        }
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CIPHER:
-        case CURLE_SSL_ISSUER_ERROR:
-        case CURLE_SSL_INVALIDCERTSTATUS:
-            throw EIdOSSLConnectError(detail);
-        case CURLE_OPERATION_TIMEDOUT:
-            Raise(ETIMEDOUT, std::strerror(ETIMEDOUT));
-        case CURLE_OUT_OF_MEMORY:  // how this libcurl refuses a header past its 100 KiB
-#if LIBCURL_VERSION_NUM >= 0x080600
-        case CURLE_TOO_LARGE:
-#endif
-            Raise(EMSGSIZE, ("The answer is too large to take: " + detail).c_str());
-        case CURLE_RECV_ERROR:
-        case CURLE_SEND_ERROR:
-        case CURLE_PARTIAL_FILE:
-        case CURLE_GOT_NOTHING: {
-            int err = osErrno ? int(osErrno) : ECONNRESET;
-            Raise(err, std::strerror(err));
-        }
-        default:
-            throw EIdException(detail);
-        }
+        RaiseClientFailure(facts);
     }
 
-    void Request(const String& url, bool head, TStream* toStream, String* toText)
+    // A request that failed on a connection an earlier one left open, before
+    // any of its answer came: that connection had died unseen.
+    bool DiedOnAReusedConnection(CURLcode code) const
     {
-        if (busy)
-            throw EIdException("The HTTP client is already running a request.");
-        busy = true;
+        long made = 1;
+        curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &made);
+        bool transport = code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING ||
+                         code == CURLE_OPERATION_TIMEDOUT || code == CURLE_SSL_CONNECT_ERROR;
+        return made == 0 && transport && responseCode < 0 && workCount == 0;
+    }
+
+    void Reset(TStream* toStream, String* toText)
+    {
         cancel = false;
+        stalled = false;
         responseCode = -1;
         statusLine.clear();
         contentLength = -1;
         rangeStart = -1;
         rangeTotal = -1;
         chunked = false;
-        closeNotice = false;
+        tls = TlsFlags();
         encoding.clear();
+        retryAfter = -1;
+        etag.clear();
+        lastModified.clear();
+        proxyAuthenticate.clear();
         checked = false;
         errorBodyCut = false;
         refusal = 0;
@@ -407,6 +494,13 @@ struct TIdHTTP::Impl {
         workCount = 0;
         writeError = nullptr;
         errbuf[0] = 0;
+    }
+
+    void Request(const String& url, bool head, TStream* toStream, String* toText)
+    {
+        if (busy)
+            throw EIdException("The HTTP client is already running a request.");
+        busy = true;
         struct Done {
             Impl* d;
             ~Done()
@@ -414,6 +508,7 @@ struct TIdHTTP::Impl {
                 d->busy = false;
                 d->stream = nullptr;
                 d->text = nullptr;
+                d->lastUsed = std::chrono::steady_clock::now();
                 if (d->owner->OnWorkEnd)
                     d->owner->OnWorkEnd(d->owner, TWorkMode::wmRead);
             }
@@ -422,10 +517,19 @@ struct TIdHTTP::Impl {
         // libcurl refuses other schemes too; this says why before it is asked.
         if (strncasecmp(url.c_str(), "https://", 8) != 0)
             Raise(EPROTONOSUPPORT, "Only https:// addresses are fetched.");
-        Prepare(url, head);
-        if (owner->OnWorkBegin)
-            owner->OnWorkBegin(owner, TWorkMode::wmRead, 0);
-        CURLcode code = Perform();
+        CURLcode code = CURLE_OK;
+        // Once more on a new connection where a kept one had died unseen:
+        // that is no failure of the request's.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            Reset(toStream, toText);
+            Prepare(url, head);
+            if (owner->OnWorkBegin)
+                owner->OnWorkBegin(owner, TWorkMode::wmRead, 0);
+            code = Perform();
+            if (attempt > 0 || code == CURLE_OK || cancel || writeError || refusal || !DiedOnAReusedConnection(code))
+                break;
+            Close();
+        }
         if (cancel) {
             Close();
             throw EIdSocketError(ECONNABORTED, SocketText(ECONNABORTED, "Connection closed by Disconnect."), true);
@@ -462,7 +566,7 @@ struct TIdHTTP::Impl {
             Close();
             Raise(refusal, refusalText.c_str());
         }
-        if (success && !head && contentLength < 0 && !chunked && !closeNotice) {
+        if (success && !head && contentLength < 0 && !chunked && !tls.closeNotice) {
             Close();
             Raise(ECONNRESET, "The answer ended without saying it was complete.");
         }
@@ -487,6 +591,13 @@ void TIdHTTP::Get(const String& url, TStream* dest) { d->Request(url, false, des
 
 int TIdHTTP::ResponseCode() const { return d->responseCode; }
 String TIdHTTP::ResponseText() const { return d->statusLine; }
+int TIdHTTP::RetryAfter() const { return d->retryAfter; }
+String TIdHTTP::Validator() const { return d->etag.empty() ? d->lastModified : d->etag; }
+bool TIdHTTP::ProxyHoldsTheAnswer() const
+{
+    return d->busy && d->ViaProxy() && d->workCount == 0 &&
+           std::chrono::steady_clock::now() - d->started > std::chrono::seconds(5);
+}
 int64_t TIdHTTP::ContentLength() const { return d->contentLength; }
 int64_t TIdHTTP::EntityLength() const
 {

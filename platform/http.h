@@ -6,7 +6,9 @@
 // Failures come in three kinds:
 //   EIdSocketError            the connection failed: a system errno
 //                             (refused 111, reset 104, timed out 110, ...), or
-//                             11001 when the host name does not resolve;
+//                             11001 when the host name does not resolve; Proxy
+//                             set when it is the proxy that cannot be found
+//                             or reached; a handshake cut short is a reset;
 //                             a request cut by Disconnect is ECONNABORTED (103)
 //                             with Cancelled set. Also: an address that is
 //                             not https:// (EPROTONOSUPPORT, 93, nothing is
@@ -20,11 +22,14 @@
 //                             compressed though no encoding was asked for
 //                             (EILSEQ, 84), and headers too large to take
 //                             (EMSGSIZE, 90);
-//   EIdHTTPProtocolException  the server (or a proxy refusing the tunnel)
-//                             answered a final status outside 2xx;
-//   EIdOSSLConnectError       the TLS handshake failed, most often because
-//                             the server's certificate was not accepted
-//                             (unknown authority, expired, another host's);
+//   EIdHTTPProtocolException  the server answered a final status outside
+//                             2xx, or the proxy refused the tunnel (Proxy set,
+//                             with the schemes it asked to authenticate by);
+//   EIdOSSLConnectError       the TLS handshake failed: the server's
+//                             certificate was not accepted (unknown
+//                             authority, expired, another host's), the server
+//                             asked for a client certificate, or speaks only
+//                             an outdated protocol (its Cause);
 //   EIdException              anything else: a bad URL, a local write failure.
 
 #include "platform/rtl.h"
@@ -40,27 +45,37 @@ public:
 
 class EIdSocketError : public EIdException {
 public:
-    EIdSocketError(int lastError, String message, bool cancelled = false)
-        : EIdException(std::move(message)), LastError(lastError), Cancelled(cancelled)
+    EIdSocketError(int lastError, String message, bool cancelled = false, bool proxy = false)
+        : EIdException(std::move(message)), LastError(lastError), Cancelled(cancelled), Proxy(proxy)
     {
     }
     int LastError;
     bool Cancelled;  // cut by Disconnect
+    bool Proxy;      // the proxy could not be found or reached
 };
 
 class EIdHTTPProtocolException : public EIdException {
 public:
-    EIdHTTPProtocolException(int errorCode, String statusLine, String errorBody)
-        : EIdException(std::move(statusLine)), ErrorCode(errorCode), ErrorMessage(std::move(errorBody))
+    EIdHTTPProtocolException(int errorCode, String statusLine, String errorBody, bool proxy = false,
+                             String proxyAuthenticate = {})
+        : EIdException(std::move(statusLine)), ErrorCode(errorCode), ErrorMessage(std::move(errorBody)),
+          Proxy(proxy), ProxyAuthenticate(std::move(proxyAuthenticate))
     {
     }
     int ErrorCode;
-    String ErrorMessage;  // the body of the error response
+    String ErrorMessage;       // the body of the error response
+    bool Proxy;                // the proxy's answer to the tunnel (Message: its status line)
+    String ProxyAuthenticate;  // the schemes it asked for ("Basic", "NTLM, Negotiate"), when it did
 };
 
 class EIdOSSLConnectError : public EIdException {
 public:
-    using EIdException::EIdException;
+    enum TCause { Certificate, ClientCertificate, OutdatedProtocol };
+    explicit EIdOSSLConnectError(String message, TCause cause = Certificate)
+        : EIdException(std::move(message)), Cause(cause)
+    {
+    }
+    TCause Cause;
 };
 
 enum class TWorkMode { wmRead, wmWrite };
@@ -68,7 +83,8 @@ enum class TWorkMode { wmRead, wmWrite };
 constexpr int WSAHOST_NOT_FOUND = 11001;
 
 // TLS settings of the client. The certificate is always verified against the
-// system's CA store, or against CAFile when one is given.
+// system's trust store (its bundle file and hashed folder, as curl uses
+// them), or against CAFile alone when one is given.
 class TIdSSLIOHandlerSocketOpenSSL : public TComponent {
 public:
     explicit TIdSSLIOHandlerSocketOpenSSL(TComponent* owner) : TComponent(owner) {}
@@ -79,7 +95,8 @@ public:
 struct TIdHTTPRequest {
     String Accept;
     String UserAgent;
-    String Range;  // "N" asks for bytes=N-; empty for no range
+    String Range;    // "N" asks for bytes=N-; empty for no range
+    String IfRange;  // with a range: the validator the range must still be of (else the whole file comes)
 };
 
 struct TIdProxyConnectionInfo {
@@ -106,6 +123,12 @@ public:
     // trips it, a server that drips its answer always does.
     int ReadTimeoutMs = 60000;
     static constexpr long StallBytesPerSecond = 4096;
+    // Through a proxy, the first byte of a body may take this long: proxies
+    // that check a file for viruses hand on nothing until they have all of it.
+    int FirstByteTimeoutMs = 600000;
+    // A connection idle longer than this is not used again: one a network
+    // change left dead would hold the next request until it stalls.
+    int IdleReuseMs = 5000;
     // The most a GET's body may bring, 0 for no limit: a longer one (said in
     // advance by its length, or found while it arrives) fails with EFBIG.
     int64_t BodyLimit = 0;
@@ -120,6 +143,11 @@ public:
 
     int ResponseCode() const;     // final status of the last request, -1 when none
     String ResponseText() const;  // its status line as received
+    int RetryAfter() const;       // the seconds its Retry-After asked to wait, -1 when none
+    String Validator() const;     // its ETag, else its Last-Modified: what If-Range names
+    // True while a request through a proxy has had no byte of its answer
+    // for more than a few seconds (the proxy is checking the file).
+    bool ProxyHoldsTheAnswer() const;
     int64_t ContentLength() const;  // -1 when not given
     // The size of the whole file as the last answer stated it: a 206's or a
     // 416's Content-Range total, any other answer's Content-Length; -1 when

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -250,6 +251,21 @@ TFileStream::TFileStream(int folder, const String& path, int mode) : path_(path)
     if (mode == fmCreate)
         throw EFCreateError("Cannot create file \"" + path + "\". " + why, err);
     throw EFOpenError("Cannot open file \"" + path + "\". " + why, err);
+}
+
+String TFileStream::Note(const char* name) const
+{
+    char value[1024];
+    ssize_t n = fgetxattr(fd_, (String("user.") + name).c_str(), value, sizeof value);
+    return n > 0 ? String(value, size_t(n)) : String();
+}
+
+bool TFileStream::SetNote(const char* name, const String& value)
+{
+    const String key = String("user.") + name;
+    if (value.empty())
+        return fremovexattr(fd_, key.c_str()) == 0 || errno == ENODATA;
+    return fsetxattr(fd_, key.c_str(), value.data(), value.size(), 0) == 0;
 }
 
 TFileStream::~TFileStream()

@@ -93,6 +93,10 @@ public:
     int64_t Seek(int64_t offset, int origin) override;
     void Truncate(int64_t size);  // cut the file at size
     const String& FileName() const { return path_; }
+    // A note kept with the file itself (an extended attribute), where its
+    // disk keeps them: "" when there is none, false when it cannot be kept.
+    String Note(const char* name) const;
+    bool SetNote(const char* name, const String& value);
 
 private:
     String path_;

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <algorithm>
+
 #include "platform/rtl.h"
 
 #include <cstring>
@@ -147,6 +149,19 @@ AnsiString UnescapedField(const AnsiString& field)
             c = n == 't' ? '\t' : n == 'n' ? '\n' : n == 'r' ? '\r' : n;
         }
         out += c;
+    }
+    return out;
+}
+
+AnsiString WithoutCredentials(const AnsiString& text)
+{
+    AnsiString out = text;
+    for (size_t at = out.find("://"); at != AnsiString::npos; at = out.find("://", at + 3)) {
+        size_t host = at + 3;
+        size_t end = std::min(out.find_first_of("/?# \t\r\n", host), out.size());
+        size_t userinfo = end > host ? out.rfind('@', end - 1) : AnsiString::npos;
+        if (userinfo != AnsiString::npos && userinfo >= host)
+            out.erase(host, userinfo + 1 - host);
     }
     return out;
 }

@@ -1,7 +1,10 @@
 // The whole installation, driven through the real window against the local
 // download API: download with pause, resume and retries, unpacking, page 4.
 
+#include "app/codes.h"
+#include "net/http_requests.h"
 #include "tests/support/api_window.h"
+#include "ui/form_password.h"
 #include "tools/rarwriter/rar_writer.h"
 
 #include <gtest/gtest.h>
@@ -340,6 +343,15 @@ TEST_F(DownloadTest, HostNotFoundEndsThePassUnretriedAndAsksForAProxy)
     EXPECT_EQ(modals.forms, std::vector<std::string>{"Proxy Authentication"});
     EXPECT_TRUE(modals.messages.empty());
     EXPECT_EQ(log().substr(log().rfind("Proxy")), "Proxy authorization  Code error=11001");
+
+    // A proxy whose name does not resolve is said to be the proxy's.
+    modals.onForm = [](TForm*) {
+        FormPassword->Edit_IPadressProxy->SetText("no-such-proxy.invalid");
+        FormPassword->Edit_ProxyPort->SetText("3128");
+        SimulateClick(FormPassword->Button_ok);
+    };
+    EXPECT_EQ(w->CheckProxyThread(w->IdHTTP1, "https://no-such-host.invalid"), kProxyNotFound);
+    EXPECT_EQ(CodeMeaning(kProxyNotFound), "the proxy's host name was not found");
 }
 
 // ---- disks that fill up or refuse writes, and folders that go away ----------

@@ -1,6 +1,7 @@
 // "The network needs a proxy", made real on loopback: the API answers only
 // requests from 127.0.0.3, where tinyproxy's outgoing side is bound.
 
+#include "net/http_requests.h"
 #include "tests/support/api_window.h"
 #include "ui/form_password.h"
 
@@ -46,19 +47,61 @@ TEST_F(ProxyTest, RightCredentialsGoThroughTheProxy)
     EXPECT_EQ(requests[1].method, "GET");
     EXPECT_EQ(requests[1].source, "127.0.0.3") << "through the proxy";
     EXPECT_EQ(log(), "") << "nothing failed in the end";
+
+    // A proxy that checks a file before it hands on a byte is waited for;
+    // the stall rule counts from the first byte.
+    server->AddFile("checked.bin", RandomBytes(5000));
+    server->AddFault("GET /files/checked.bin", Fault{.stallMs = 1500});
+    w->IdHTTP1->ReadTimeoutMs = 500;
+    TMemoryStream body;
+    EXPECT_EQ(idHTTP_Get_MemoryStream(w->IdHTTP1, server->FileUrl("checked.bin"), &body), 0);
 }
 
-// Page 1's check behind a proxy that refuses the password: both steps log it.
-TEST_F(ProxyTest, WrongPasswordIsLoggedByTheProxyStepAndTheOrderStep)
+// What a proxy in the way can answer, and what the buyer and the log are
+// told: the proxy's failure as the proxy's, with its own status line, and the
+// dialog again, saying why, when it refused the password.
+TEST_F(ProxyTest, TheProxysFailuresAreSaidAsTheProxys)
 {
-    AnswerDialog(std::to_string(proxy.port()), "wrong");
-    w->FrameCodeCopyFile1->Edit_CodeCopyFile->SetText("AB12");
-    EXPECT_EQ(w->workCodeCopyFile(), -401);
-    EXPECT_EQ(log(), LogEntry("AB12", "Proxy authorization  Code error=-401") +
-                         LogEntry("AB12", "preparationDownload  Code error=-401"));
-    EXPECT_TRUE(w->FrameCodeCopyFile1->Image_errorCheck_filetxt->Visible());
-    ASSERT_EQ(modals.messages.size(), 2u);
-    EXPECT_EQ(modals.messages[1].rfind("Get_msg Error: " + server.base() + "\nHTTPProtocol Error: ", 0), 0u);
+    const std::string ntlmOnly = "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\n"
+                                 "Proxy-Authenticate: Negotiate\r\nContent-Length: 0\r\n\r\n";
+    RawTlsServer ntlm({}, ntlmOnly, false, RawTlsServer::Plain),
+        forbidden({}, "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", false, RawTlsServer::Plain);
+    struct Case {
+        const char* what;
+        int port;
+        std::string password;
+        int code;
+        std::string shown;  // in the message box, after "Proxy Error: "
+        std::vector<std::string> why;  // the dialog's explanation, each time it opens
+    };
+    const std::string first = "The download server could not be reached directly. If this network needs a proxy, "
+                              "give its address and port.";
+    const std::vector<Case> cases = {
+        {"a wrong password", proxy.port(), "wrong", kProxyRefusedPassword, "HTTP/1.0 401 Unauthorized",
+         {first, "The proxy refused the user name or password. Check them, or ask the network's administrator."}},
+        {"only NTLM or Negotiate", ntlm.port(), "s3cret", kProxyOtherAuthentication,
+         "HTTP/1.1 407 Proxy Authentication Required\nThe proxy asks for: NTLM, Negotiate", {first}},
+        {"the tunnel refused", forbidden.port(), "s3cret", kProxyRefused - 403, "HTTP/1.1 403 Forbidden", {first}},
+        {"nothing listening on its port", FreeLoopbackPort(), "s3cret", kProxyUnreachable,
+         "Socket Error # 111\nThe proxy: Connection refused", {first}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> why;
+        AnswerDialog(std::to_string(c.port), c.password);
+        auto answer = modals.onForm;
+        modals.onForm = [&](TForm* f) { why.push_back(FormPassword->Label_Why->Text()), answer(f); };
+        modals.messages.clear();
+        w->IdHTTP1->ProxyParams = {};
+        w->FrameCodeCopyFile1->Edit_CodeCopyFile->SetText("AB12");
+        EXPECT_EQ(w->workCodeCopyFile(), c.code);
+        EXPECT_EQ(why, c.why);
+        const std::string status = c.code < kProxyRefused - 100 ? "\n" + c.shown.substr(0, c.shown.find('\n')) + "\n" : "";
+        EXPECT_EQ(log(), LogEntry("AB12", "Proxy authorization " + status + " Code error=" + std::to_string(c.code)) +
+                             LogEntry("AB12", "preparationDownload  Code error=" + std::to_string(c.code)));
+        ASSERT_FALSE(modals.messages.empty());
+        EXPECT_EQ(modals.messages.back(), "Get_msg Error: " + server.base() + "\nProxy Error: " + c.shown);
+    }
 }
 
 TEST_F(ProxyTest, DialogShowsWhatWasTypedBeforeAndTabsInItsOrder)

@@ -89,6 +89,11 @@ TEST_F(TransferTest, ResumingFetch)
         {"a header line of 200 KB", -1, 1000, "GET /files/Lib.rar", {.headerBytes = 200000}, kHeaderTooLarge, 0,
          {"GET "}, {}},
         {"a stale size past a complete file leaves it alone", 1000, 2000, "", {}, -416, 1000, {"GET bytes=1000-"}, {}},
+        // A stated length of 0 is no size: an empty or partial file is never taken for whole.
+        {"a HEAD of length 0, an empty file left", 0, 0, "HEAD /files/Lib.rar", {.headLength = 0}, 0, 1000,
+         {"HEAD ", "GET "}, {}},
+        {"a HEAD of length 0, a partial file left", 400, 0, "HEAD /files/Lib.rar", {.headLength = 0}, 0, 1000,
+         {"HEAD ", "GET bytes=400-"}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -124,6 +129,27 @@ TEST_F(TransferTest, ResumingFetch)
         EXPECT_TRUE(box.read("Lib.rar") == remote);
         EXPECT_EQ(asked(), std::vector<std::string>{"GET "});
     }
+
+    // Replaced on the server while a run was stopped: the resume asks for the
+    // rest of the version it has (If-Range) and gets the new one whole.
+    std::filesystem::remove(path);
+    server->AddFault("GET /files/Lib.rar", {.cutAfter = 400});
+    int64_t size = 1000;
+    EXPECT_NE(resume(size), 0);
+    server->ClearFaults();
+    const std::string replaced = RandomBytes(1000, 8);
+    server->AddFile("Lib.rar", replaced);
+    server->ClearRequests();
+    EXPECT_EQ(resume(size), 0);
+    EXPECT_TRUE(box.read("Lib.rar") == replaced);
+    ASSERT_EQ(server->Requests().size(), 1u);
+    EXPECT_NE(server->Requests()[0].ifRange, "") << "the version it began with";
+    // Longer than the server's file, its size unstated: the 416 says so, and it starts over.
+    box.write("Lib.rar", replaced + "and more");
+    server->AddFault("HEAD /files/Lib.rar", {.noLength = true});
+    size = 0;
+    EXPECT_EQ(resume(size), 0);
+    EXPECT_TRUE(box.read("Lib.rar") == replaced);
 }
 
 // A body without a length ends with the connection: at its clean end (TLS's

@@ -61,6 +61,7 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         int status;
         std::string said;  // on stdout or stderr
         std::map<std::string, std::string> env = {};
+        std::string file = {};  // then in the folder, by its name
     };
     std::unique_ptr<Tinyproxy> proxy;
     int held = -1;
@@ -85,6 +86,21 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
              proxy = std::make_unique<Tinyproxy>("buyer", "s3cret", server->Port());
          },
          {"--code", "UA1", "--dest", "$", "--proxy", "PROXY", "--proxy-user", "buyer"}, 0, "installed: 3 files"},
+        {"--proxy serves every request, the API's too: its files come only through it",
+         [&] {
+             server->AllowOnlySource("127.0.0.3", "/files/");
+             proxy = std::make_unique<Tinyproxy>("buyer", "s3cret", server->Port());
+         },
+         {"--code", "UA1", "--dest", "$", "--proxy", "PROXY", "--proxy-user", "buyer"}, 0, "installed: 3 files"},
+        {"a server in maintenance asks to wait",
+         [&] { server->AddFault("GET /files/Lib.part2.rar", Fault{.status = 503, .retryAfter = "1"}, 1); },
+         {"--code", "UA1", "--dest", "$", "--retry-wait", "0"}, 0, "the server asks to wait 1 s"},
+        {"a password in a file's address stays out of every message and the log",
+         [&] { server->AddOrder("PW", server->FileUrl("cover.png") + "\n" + std::string(server->FileUrl("none.rar")).insert(8, "buyer:s3cr3t@") + "\n"); },
+         {"--code", "PW", "--dest", "$", "--retry-wait", "0"}, 4, "order request failed: the server answered 404"},
+        {"names percent-encoded in the order list are the files' own",
+         [&] { server.ServeOrder("ENC", {box.file("Read Me (EN).pdf")}); }, {"--code", "ENC", "--dest", "$"}, 0,
+         "installed: 1 files", {}, "Read Me (EN).pdf"},
         {"an entry that is not https", [] {}, {"--code", "BAD", "--dest", "$"}, 4, "Not an https address of a file " + gopher},
         {"a certificate nobody here trusts", [] {}, {"--code", "UA1", "--dest", "$"}, 4,
          "order request failed: the server's certificate is not trusted (code -495)", {{"KESTROW_CA_FILE", otherCa}}},
@@ -101,8 +117,10 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         {"the order list sent compressed", [&] { server->AddFault("GET /1/get/UA1", Fault{.encoding = "gzip"}); },
          {"--code", "UA1", "--dest", "$"}, 4,
          "order request failed: the server sent the file compressed, which was not asked for (code -84)"},
-        {"a damaged archive", [&] { server->AddOrder("DMG", server->FileUrl("cover.png") + "\n" + server->FileUrl("Bad.rar") + "\n"); },
-         {"--code", "DMG", "--dest", "$", "--quiet"}, 7, "unpacking failed"},
+        {"a damaged archive, fetched again once, is the vendor's",
+         [&] { server->AddOrder("DMG", server->FileUrl("cover.png") + "\n" + server->FileUrl("Bad.rar") + "\n"); },
+         {"--code", "DMG", "--dest", "$", "--quiet"}, 7,
+         "unpacking failed: Bad.rar could not be unpacked: the archive is damaged as the server sends it"},
         {"the code from the environment, quietly", [] {}, {"--dest", "$", "--quiet"}, 0, "installed: 3 files",
          {{"KESTROW_CODE", "UA1"}}},
         {"its version", [] {}, {"--version"}, 0, "Kestrow Installer 1.3"},
@@ -110,6 +128,7 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
          [&] { flock(held = open(dest.c_str(), O_RDONLY | O_DIRECTORY), LOCK_EX | LOCK_NB); },
          {"--code", "UA1", "--dest", "$"}, 5, "another installer is installing into "},
     };
+    writeFile(box.file("Read Me (EN).pdf"), "read me");
     WriteRar(box.path(), "Bad", {{"x.txt", "some bytes to damage"}});
     FlipByteOf(box.file("Bad.rar"), "some bytes");
     server->AddFileFromDisk("Bad.rar", box.file("Bad.rar"));
@@ -132,7 +151,11 @@ TEST_F(UnattendedTest, InstallsOrSaysWhichStepFailed)
         }
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << c.what << "\n" << r.out << r.err;
         EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << c.what << ": nothing from the network steers it";
-        if (c.status == 0 && c.args.size() > 1) {
+        const std::string log = box.file("KW_installerlog.txt");
+        EXPECT_EQ((r.out + r.err + readFile(log)).find("s3cr3t"), std::string::npos) << c.what << ": no password shown";
+        EXPECT_TRUE(!fs::exists(log) || fs::status(log).permissions() == fs::perms(0600)) << c.what;
+        EXPECT_TRUE(c.file.empty() || fs::exists(dest + "/" + c.file)) << c.what;
+        if (c.status == 0 && c.args.size() > 1 && c.args[1] == "UA1") {
             EXPECT_EQ(Library(dest), TreeOf(items)) << c.what;
             // One line of the record for each installation, for its owner's eyes only.
             std::string record = readFile(box.file("state/kestrow/installed.log"));

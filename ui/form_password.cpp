@@ -45,8 +45,7 @@ TFormPassword::TFormPassword(TComponent* owner) : TForm(owner)
     Label_Why = new TLabel(this);
     Label_Why->SetBounds(10, 250, 267, 50);
     Label_Why->SetWordWrap(true);
-    Label_Why->SetText("The download server could not be reached directly. If this network needs a proxy, "
-                       "give its address and port.");
+    SayWhy("");
     Button_ok = new TButton(this);
     Button_ok->SetBounds(104, 220, 80, 22);
     Button_ok->SetText("OK");
@@ -74,5 +73,13 @@ void TFormPassword::Button_okClick(TObject*)
     ProxyPort = StrToInt(Edit_ProxyPort->Text());
     LoginUser = Edit_LoginUser->Text();
     PasswordUser = Edit_PasswordUser->Text();
+    Answered = true;
     Close();
+}
+
+void TFormPassword::SayWhy(const AnsiString& why)
+{
+    Label_Why->SetText(!why.empty() ? why
+                                    : "The download server could not be reached directly. If this network needs a "
+                                      "proxy, give its address and port.");
 }

@@ -19,6 +19,10 @@ public:
     TLabel* Label_Why;                 // why the dialog is asked
     TButton* Button_ok;
 
+    bool Answered = false;  // OK pressed, and its fields taken over
+
     void FormShow(TObject* Sender);
     void Button_okClick(TObject* Sender);
+    // Why the dialog is asked: "" for the direct connection that failed.
+    void SayWhy(const AnsiString& why);
 };

@@ -135,8 +135,8 @@ void TFrameLibInstal::ShowUnpacking(const AnsiString& name, int number, int coun
 {
     const AnsiString status = "Unpacking " + name + " (" + IntToStr(number) + " of " + IntToStr(count) + ")";
     Label_Status->SetText(status);
-    if (OnUnpacking)
-        OnUnpacking(status);
+    if (OnNotice)
+        OnNotice(status);
     Label_Status->BringToFront();  // over the unpacking cover
 }
 
@@ -146,11 +146,26 @@ void TFrameLibInstal::ShowReason(const AnsiString& sentence)
     Announce(this, sentence);
 }
 
-void TFrameLibInstal::ShowRetry(int pass, int passes, unsigned pauseMs)
+void TFrameLibInstal::ShowRetry(int pass, int passes, unsigned pauseMs, bool asked)
 {
     file_.clear();  // no speed or time left while nothing arrives
-    Label_Status->SetText("Waiting for the server\xE2\x80\xA6 retry " + IntToStr(pass) + " of " + IntToStr(passes) +
-                          " in " + IntToStr((pauseMs + 999) / 1000) + " s");
+    const AnsiString seconds = IntToStr((pauseMs + 999) / 1000) + " s";
+    if (!asked) {
+        Label_Status->SetText("Waiting for the server\xE2\x80\xA6 retry " + IntToStr(pass) + " of " + IntToStr(passes) +
+                              " in " + seconds);
+        return;
+    }
+    const AnsiString status = "The server asks to wait " + seconds + "\xE2\x80\xA6 retry " + IntToStr(pass) + " of " +
+                              IntToStr(passes);
+    Label_Status->SetText(status);
+    if (OnNotice)
+        OnNotice(status);
+}
+
+void TFrameLibInstal::ShowProxyChecking()
+{
+    if (Label_Status->Text().find("the proxy is checking") == AnsiString::npos)
+        Label_Status->SetText(file_ + " \xE2\x80\x93 the proxy is checking the file");
 }
 
 void TFrameLibInstal::ShowTitle(int percent)

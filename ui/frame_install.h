@@ -37,12 +37,16 @@ public:
     void Image_back1Click(TObject* Sender);
 
     std::function<void(int percent)> OnPercent;  // told each whole-percent step of the bar
-    std::function<void(const AnsiString& status)> OnUnpacking;  // told each archive as its unpacking begins
+    // Told what a listener without the page needs: each archive as its
+    // unpacking begins, a server that asks to be waited for.
+    std::function<void(const AnsiString& status)> OnNotice;
 
     void ShowFile(const AnsiString& name, int number, int count);      // the transfer of a file begins
     void ShowUnpacking(const AnsiString& name, int number, int count);  // the unpacking of an archive begins
     void ShowReason(const AnsiString& sentence);                        // "" clears it
-    void ShowRetry(int pass, int passes, unsigned pauseMs);             // a failed pass, the next one waiting
+    // A failed pass, the next one waiting; `asked`: the server asked for that wait.
+    void ShowRetry(int pass, int passes, unsigned pauseMs, bool asked = false);
+    void ShowProxyChecking();  // a proxy holds the file back while it checks it
     void ShowTitle(int percent);                                        // -1: the window's own title
 
 private:

@@ -115,21 +115,42 @@ Tinyproxy::~Tinyproxy()
     waitpid(pid_, nullptr, 0);
 }
 
-RawTlsServer::RawTlsServer(const CertificateFiles& certificates, std::string answer, bool closeNotice)
+RawTlsServer::RawTlsServer(const CertificateFiles& certificates, std::string answer, bool closeNotice, Kind kind)
 {
     listener_ = LoopbackListener(port_);
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate_chain_file(ctx, certificates.certFile.c_str());
     SSL_CTX_use_PrivateKey_file(ctx, certificates.keyFile.c_str(), SSL_FILETYPE_PEM);
-    thread_ = std::thread([this, ctx, answer = std::move(answer), closeNotice] {
+    if (kind == Tls10Only) {
+        SSL_CTX_set_security_level(ctx, 0);
+        SSL_CTX_set_min_proto_version(ctx, TLS1_VERSION);
+        SSL_CTX_set_max_proto_version(ctx, TLS1_VERSION);
+    }
+    if (kind == AsksClientCertificate)
+        SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+    thread_ = std::thread([this, ctx, answer = std::move(answer), closeNotice, kind] {
         int fd;
         // Ends when the destructor shuts the listener down.
         while ((fd = accept(listener_, nullptr, nullptr)) >= 0) {
-            SSL* ssl = SSL_new(ctx);
-            SSL_set_fd(ssl, fd);
             std::string request;
             char buffer[4096];
             int n;
+            if (kind == ResetsHandshake) {  // the client's hello read, then a close that sends RST
+                [[maybe_unused]] ssize_t hello = read(fd, buffer, sizeof buffer);
+                linger reset{1, 0};
+                setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                close(fd);
+                continue;
+            }
+            if (kind == Plain) {
+                while (request.find("\r\n\r\n") == std::string::npos && (n = int(read(fd, buffer, sizeof buffer))) > 0)
+                    request.append(buffer, size_t(n));
+                [[maybe_unused]] ssize_t sent = write(fd, answer.data(), answer.size());
+                close(fd);
+                continue;
+            }
+            SSL* ssl = SSL_new(ctx);
+            SSL_set_fd(ssl, fd);
             if (SSL_accept(ssl) == 1)
                 while (request.find("\r\n\r\n") == std::string::npos && (n = SSL_read(ssl, buffer, sizeof buffer)) > 0)
                     request.append(buffer, size_t(n));

@@ -31,10 +31,16 @@ private:
 
 // Answers every TLS connection on 127.0.0.1 with the same bytes, for what no
 // HTTP server library sends: no HTTP at all, or a body whose end is a closed
-// connection without TLS's close notice (`closeNotice` false).
+// connection without TLS's close notice (`closeNotice` false). Or is one of
+// the peers corporate networks put in the way: an appliance that speaks only
+// TLS 1.0, one that demands a client certificate, a firewall that resets the
+// handshake it does not like, or (Plain, no TLS) a proxy with one answer to
+// every CONNECT.
 class RawTlsServer {
 public:
-    RawTlsServer(const CertificateFiles& certificates, std::string answer, bool closeNotice);
+    enum Kind { Tls, Tls10Only, AsksClientCertificate, ResetsHandshake, Plain };
+    RawTlsServer(const CertificateFiles& certificates, std::string answer, bool closeNotice, Kind kind = Tls);
+    int port() const { return port_; }
     ~RawTlsServer();
     std::string url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(port_) + path; }
 

@@ -3,7 +3,9 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -77,7 +79,21 @@ void LocalApi::Stop()
 }
 
 std::string LocalApi::BaseUrl() const { return "https://127.0.0.1:" + std::to_string(port_); }
-std::string LocalApi::FileUrl(const std::string& name) const { return BaseUrl() + "/files/" + name; }
+std::string LocalApi::FileUrl(const std::string& name) const
+{
+    // A blank or any other byte an address cannot hold as it is, as %XX.
+    std::string encoded;
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/", c)) {
+            encoded += char(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            encoded += hex;
+        }
+    }
+    return BaseUrl() + "/files/" + encoded;
+}
 
 void LocalApi::AddOrder(const std::string& code, const std::string& manifest)
 {
@@ -91,6 +107,7 @@ void LocalApi::AddFile(const std::string& name, std::string content)
     file->size = int64_t(content.size());
     file->content = std::move(content);
     std::lock_guard<std::mutex> lock(mutex_);
+    file->etag = "\"" + std::to_string(file->size) + "-" + std::to_string(++versions_) + "\"";
     files_[name] = file;
 }
 
@@ -103,6 +120,7 @@ void LocalApi::AddFileFromDisk(const std::string& name, const std::string& path)
     file->diskPath = path;
     file->size = int64_t(st.st_size);
     std::lock_guard<std::mutex> lock(mutex_);
+    file->etag = "\"" + std::to_string(file->size) + "-" + std::to_string(++versions_) + "\"";
     files_[name] = file;
 }
 
@@ -112,10 +130,11 @@ void LocalApi::AddFault(const std::string& request, Fault fault, int attempt)
     faults_[request][attempt] = fault;
 }
 
-void LocalApi::AllowOnlySource(const std::string& address)
+void LocalApi::AllowOnlySource(const std::string& address, const std::string& paths)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     allowedSource_ = address;
+    allowedPaths_ = paths;
 }
 
 std::vector<LoggedRequest> LocalApi::Requests() const
@@ -167,9 +186,9 @@ void LocalApi::Serve(const httplib::Request& req, httplib::Response& res)
         std::lock_guard<std::mutex> lock(mutex_);
         log_.push_back({req.method, req.path, req.get_header_value("Range"), req.get_header_value("Cookie"),
                         req.get_header_value("User-Agent"), req.get_header_value("Accept"), req.remote_addr,
-                        req.remote_port});
+                        req.get_header_value("If-Range"), req.remote_port});
         sent_.push_back(sent);
-        if (!allowedSource_.empty() && req.remote_addr != allowedSource_) {
+        if (!allowedSource_.empty() && req.remote_addr != allowedSource_ && StartsWith(req.path, allowedPaths_)) {
             res.status = 403;
             res.set_content("Forbidden: this network needs its proxy\n", "text/plain");
             return;
@@ -191,6 +210,8 @@ void LocalApi::Serve(const httplib::Request& req, httplib::Response& res)
     }
     if (!fault.encoding.empty())
         res.set_header("Content-Encoding", fault.encoding);
+    if (!fault.retryAfter.empty())
+        res.set_header("Retry-After", fault.retryAfter);
     if (fault.headerBytes > 0)
         res.set_header("X-Padding", std::string(fault.headerBytes, 'p'));
     if (fault.endless) {
@@ -249,7 +270,20 @@ void LocalApi::ServeFile(const httplib::Request& req, httplib::Response& res, co
     int64_t start = 0;
     int64_t asked = RangeStart(req.get_header_value("Range"));
     res.set_header("Accept-Ranges", "bytes");
-    if (asked >= 0 && !fault.ignoreRange && req.path.rfind("/files/", 0) == 0) {
+    if (!file.etag.empty())
+        res.set_header("ETag", file.etag);
+    // A range of another version of the file is no range: the whole file comes.
+    const std::string ifRange = req.get_header_value("If-Range");
+    const bool sameVersion = ifRange.empty() || ifRange == file.etag;
+    if (fault.headLength >= 0 && req.method == "HEAD") {
+        if (fault.headLength == 0)
+            res.set_content("", "application/octet-stream");
+        else
+            res.set_content_provider(size_t(fault.headLength), "application/octet-stream",
+                                     [](size_t, size_t, httplib::DataSink&) { return false; });
+        return;
+    }
+    if (asked >= 0 && sameVersion && !fault.ignoreRange && req.path.rfind("/files/", 0) == 0) {
         if (asked >= file.size && file.size > 0) {
             res.status = 416;
             res.set_header("Content-Range", "bytes */" + std::to_string(file.size));
