@@ -6,7 +6,9 @@
 
 int main(int argc, char** argv)
 {
-    TApplication::SetCommandLine(argc, argv);
+    const std::string command = argc > 0 && argv[0] && *argv[0] ? ExtractFileName(argv[0]) : "KestrowInstaller";
+    TApplication::SetCommandLine(argc, argv,
+                                 "no display; to install without a window: " + command + " --code CODE --dest DIR");
     UnattendedOptions options;
     const bool unattended = argc > 1;
     if (unattended) {

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -109,11 +110,25 @@ AnsiString TFormDecompres::StateFolder(const AnsiString& privateFolder)
     return ExtractFilePath(inner);
 }
 
+namespace {
+// The bundle the Debian package installed (under /opt): dpkg's alone, which
+// no run writes beside, root's neither, so that removing it leaves nothing.
+bool BundleOfThePackage()
+{
+    std::ifstream list("/var/lib/dpkg/info/kestrow-installer.list");
+    const std::string self = ExeDir + ExeName;
+    for (std::string line; std::getline(list, line);)
+        if (line == self)
+            return true;
+    return false;
+}
+}  // namespace
+
 void TFormDecompres::LIB_Decompres()
 {
     NameFile_ssleay = ExeDir + "SSLEAY32.dll";
     NameFile_libeay = ExeDir + "LIBEAY32.dll";
-    const bool besideTheBundle = access(ExeDirShort.c_str(), W_OK) == 0;
+    const bool besideTheBundle = access(ExeDirShort.c_str(), W_OK) == 0 && !BundleOfThePackage();
     PathFileLog = besideTheBundle ? ExeDirShort + DirSeparator + NameFileLog : StateFolder(DirTemp) + NameFileLog;
     // The unpacker's working copy: beside the bundle as ever, or in this run's
     // private folder where that cannot be written.

@@ -30,6 +30,8 @@ AnsiString ExeDirShortOf(const AnsiString& exeDir)
 // line that merely names the bundle (an editor, a grep) nor a copy started
 // through a link or a relative path can fool it. Read straight from /proc:
 // no snapshot file, so a start from a folder that cannot be written works.
+// Only this user's copies count: a colleague's window on the same machine, or
+// a root deployment beside it, is no second copy of theirs.
 int AnotherCopyOf(const AnsiString& executable)
 {
     struct stat self {};
@@ -43,9 +45,11 @@ int AnotherCopyOf(const AnsiString& executable)
     while (dirent* e = readdir(proc)) {
         char* end = nullptr;
         long pid = std::strtol(e->d_name, &end, 10);
-        struct stat other {};
-        if (pid > 0 && *end == '\0' && pid != me && stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &other) == 0 &&
-            other.st_dev == self.st_dev && other.st_ino == self.st_ino) {
+        struct stat other {}, owner {};
+        const std::string process = "/proc/" + std::to_string(pid);
+        if (pid > 0 && *end == '\0' && pid != me && stat((process + "/exe").c_str(), &other) == 0 &&
+            other.st_dev == self.st_dev && other.st_ino == self.st_ino && stat(process.c_str(), &owner) == 0 &&
+            owner.st_uid == getuid()) {
             found = int(pid);
             break;
         }

@@ -2,15 +2,17 @@
 // installer does: kestrow-fetch URL OUTPUT [CA-FILE]
 
 #include "platform/http.h"
+#include "tools/usage.h"
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-    if (argc < 3 || argc > 4) {
-        std::fprintf(stderr, "usage: kestrow-fetch URL OUTPUT [CA-FILE]\n");
-        return 2;
-    }
+    const char* usage = "usage: kestrow-fetch URL OUTPUT [CA-FILE]\nFetches URL into OUTPUT with the installer's HTTP client.\n";
+    if (HelpAsked(argc, argv))
+        return Usage(usage, true);
+    if (argc < 3 || argc > 4)
+        return Usage(usage, false);
     TIdHTTP client(nullptr);
     TIdSSLIOHandlerSocketOpenSSL ssl(nullptr);
     client.IOHandler = &ssl;

@@ -17,6 +17,8 @@
 #include "tests/support/input.h"
 #include "ui/form_password.h"
 
+#include "tools/usage.h"
+
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QWidget>
@@ -203,6 +205,10 @@ int Pause(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    const char* usage = "usage: kestrow-bench-install order API_URL CA_FILE CODE DEST\n"
+                        "       kestrow-bench-install pause [ROUNDS]\n";
+    if (HelpAsked(argc, argv))
+        return Usage(usage, true);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     TApplication::SetCommandLine(argc, argv);
     TApplication application;
@@ -212,8 +218,5 @@ int main(int argc, char** argv)
     int rc = mode == "order"     ? Order(argc, argv)
              : mode == "pause"   ? Pause(argc, argv)
                                  : 2;
-    if (rc == 2)
-        std::fprintf(stderr, "usage: kestrow-bench-install order API_URL CA_FILE CODE DEST\n"
-                             "       kestrow-bench-install pause [ROUNDS]\n");
-    return rc;
+    return rc == 2 ? Usage(usage, false) : rc;
 }

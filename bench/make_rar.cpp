@@ -2,6 +2,9 @@
 //   make-rar FOLDER STEM SIZE_MIB [FORMAT=5] [FILES=8]
 
 #include "tools/rarwriter/rar_writer.h"
+#include "tools/usage.h"
+
+#include <filesystem>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,13 +13,25 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: make-rar FOLDER STEM SIZE_MIB [FORMAT=5] [FILES=8]\n");
-        return 2;
-    }
-    uint64_t total = std::strtoull(argv[3], nullptr, 10) << 20;
-    int format = argc > 4 ? std::atoi(argv[4]) : 5;
-    int files = argc > 5 ? std::atoi(argv[5]) : 8;
+    const char* usage = "usage: make-rar FOLDER STEM SIZE_MIB [FORMAT=5] [FILES=8]\n"
+                        "Writes a stored RAR archive (FORMAT 4 or 5) of FILES random files, SIZE_MIB in all,\n"
+                        "as FOLDER/STEM.rar, and prints its path.\n";
+    if (HelpAsked(argc, argv))
+        return Usage(usage, true);
+    if (argc < 4 || argc > 6)
+        return Usage(usage, false);
+    auto number = [](const char* text, long low, long high) {
+        char* end = nullptr;
+        long value = std::strtol(text, &end, 10);
+        return *text && !*end && value >= low && value <= high ? value : -1;
+    };
+    long mib = number(argv[3], 1, 1 << 20), format = argc > 4 ? number(argv[4], 4, 5) : 5,
+         files = argc > 5 ? number(argv[5], 1, 10000000) : 8;
+    if (mib < 0 || (format != 4 && format != 5) || files < 0)
+        return Usage(usage, false, "make-rar: SIZE_MIB, FORMAT (4 or 5) and FILES must be numbers");
+    if (!std::filesystem::is_directory(argv[1]))
+        return Usage(usage, false, std::string("make-rar: no folder ") + argv[1]);
+    uint64_t total = uint64_t(mib) << 20;
     std::mt19937_64 rng(42);
     std::vector<RarItem> items;
     for (int i = 0; i < files; ++i) {
@@ -27,7 +42,12 @@ int main(int argc, char** argv)
         }
         items.push_back({"Samples/part" + std::to_string(i) + ".wav", std::move(data)});
     }
-    for (const std::string& v : WriteRar(argv[1], argv[2], items, {format}))
-        std::printf("%s\n", v.c_str());
+    try {
+        for (const std::string& v : WriteRar(argv[1], argv[2], items, {int(format)}))
+            std::printf("%s\n", v.c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make-rar: %s\n", e.what());
+        return 1;
+    }
     return 0;
 }

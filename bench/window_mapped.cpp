@@ -3,6 +3,8 @@
 // top-level window on the X display, then ends it. Both sides of a start-up
 // comparison are timed the same way, from outside, as a person sees them.
 
+#include "tools/usage.h"
+
 #include <X11/Xlib.h>
 
 #include <chrono>
@@ -13,10 +15,12 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: kestrow-bench-mapped COMMAND [ARG...]\n");
-        return 2;
-    }
+    const char* usage = "usage: kestrow-bench-mapped COMMAND [ARG...]\n"
+                        "Starts COMMAND and prints the milliseconds until its first window is mapped.\n";
+    if (argc == 2 && HelpAsked(argc, argv))
+        return Usage(usage, true);
+    if (argc < 2)
+        return Usage(usage, false);
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "kestrow-bench-mapped: no X display\n");

@@ -65,11 +65,6 @@ TApplication::~TApplication()
     g_ownQApp = nullptr;
 }
 
-void TApplication::SetCommandLine(int argc, char** argv)
-{
-    g_argc = argc;
-    g_argv = argv;
-}
 
 namespace {
 // Signals reach the event loop through a pipe: the handlers only write a
@@ -96,7 +91,10 @@ void OnSignal(int signal)
 // The display went away (a logout, the X server killed): Qt's own answer
 // is to exit at once. It is taken as SIGHUP is: the command under way ends
 // with the program, whose exit removes what the run made for itself.
+// No display to start on (ssh, a server): Qt's own answer is to abort with
+// a word about reinstalling; the program's own words are said instead.
 QtMessageHandler g_qtMessages = nullptr;
+String g_noDisplay;
 
 void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
@@ -106,6 +104,14 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
         std::fprintf(stderr, "The display went away: stopped; start the installer again to continue.\n");
         std::exit(128 + SIGHUP);
     }
+    if (type == QtFatalMsg && message.contains(QLatin1String("no Qt platform plugin could be initialized"))) {
+        std::fprintf(stderr, "%s\n", g_noDisplay.c_str());
+        std::_Exit(1);
+    }
+    // Its steps towards that, which say nothing to a buyer.
+    if (message.contains(QLatin1String("could not connect to display")) ||
+        message.contains(QLatin1String("Could not load the Qt platform plugin")))
+        return;
     if (g_qtMessages)
         g_qtMessages(type, context, message);
 }
@@ -142,6 +148,15 @@ void ListenForSignals(TApplication* app)
 }
 }  // namespace
 
+void TApplication::SetCommandLine(int argc, char** argv, const String& noDisplay)
+{
+    g_argc = argc;
+    g_argv = argv;
+    g_noDisplay = noDisplay;
+    static const bool installed = (g_qtMessages = qInstallMessageHandler(OnQtMessage), true);
+    (void)installed;
+}
+
 void TApplication::Initialize()
 {
     if (!QApplication::instance())
@@ -150,7 +165,6 @@ void TApplication::Initialize()
     QApplication::setQuitOnLastWindowClosed(false);
     InstallModalLogFromEnvironment();
     ListenForSignals(this);
-    g_qtMessages = qInstallMessageHandler(OnQtMessage);
 }
 
 int TApplication::StopSignal() { return g_stopSignal; }

@@ -15,7 +15,9 @@ public:
     TApplication();
     ~TApplication() override;
 
-    static void SetCommandLine(int argc, char** argv);
+    // `noDisplay`: what is said (and the program ends with status 1) where
+    // there is no display to open the window on.
+    static void SetCommandLine(int argc, char** argv, const String& noDisplay = "no display");
     void Initialize();
     template <class T> void CreateForm(T*& reference)
     {

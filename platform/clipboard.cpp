@@ -4,16 +4,21 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTextDocumentFragment>
 
 namespace {
 class ClipboardService : public IFMXClipboardService {
 public:
     TValue GetClipboard() override
     {
+        // Plain text first; else what a web page or an editor put there as
+        // HTML alone, as the text it shows.
         const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-        if (!data || !data->hasText())
-            return TValue();
-        return TValue(S(data->text()));
+        if (data && data->hasText())
+            return TValue(S(data->text()));
+        if (data && data->hasHtml())
+            return TValue(S(QTextDocumentFragment::fromHtml(data->html()).toPlainText()));
+        return TValue();
     }
     void SetClipboard(const TValue& value) override
     {

@@ -624,6 +624,19 @@ void TLabel::SetAccessiblePace(int ms)
 }
 
 void TLabel::SetWordWrap(bool wrap) { static_cast<QLabel*>(Handle())->setWordWrap(wrap); }
+
+void TLabel::SetLook(unsigned colour, float pixelSize)
+{
+    auto* label = static_cast<QLabel*>(Handle());
+    QPalette palette = label->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text})
+            palette.setColor(group, role, QColor(QRgb(colour)));
+    label->setPalette(palette);
+    QFont font = label->font();
+    font.setPixelSize(int(pixelSize));
+    label->setFont(font);
+}
 void TLabel::SetElidedText(const String& text)
 {
     auto* label = static_cast<QLabel*>(Handle());

@@ -163,6 +163,9 @@ public:
     String Text() const;
     void SetText(const String& text);
     void SetWordWrap(bool wrap);
+    // Its own colour (0xRRGGBB) and pixel size, not the desktop's palette and
+    // font: for a text on a picture of fixed size.
+    void SetLook(unsigned colour, float pixelSize);
     // Centred, cut in the middle ("/home/…/Samples") where it is wider than the label.
     void SetElidedText(const String& text);
     // Screen readers read a label's text as its name. A label that changes

@@ -6,7 +6,9 @@
 #include <QEventLoop>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QHBoxLayout>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QTimer>
 #include <QWindow>
 
@@ -106,6 +108,11 @@ void TForm::ShowModal()
     for (QWidget* w : QApplication::topLevelWidgets())
         if (!owner && w != window_ && w->isVisible() && dynamic_cast<Window*>(w))
             owner = w;
+    // Laid out anew: the desktop's font may have changed since it was made.
+    if (window_->layout()) {
+        window_->layout()->invalidate();
+        window_->layout()->activate();
+    }
     if (owner && owner != window_) {
         window_->winId();
         window_->windowHandle()->setTransientParent(owner->windowHandle());
@@ -124,6 +131,20 @@ void TForm::ShowModal()
         loop.exec();
     window_->modalLoop = outer;
     window_->setWindowModality(Qt::NonModal);
+}
+
+void TForm::LayOutInRows(const std::vector<std::vector<TControl*>>& rows)
+{
+    auto* column = new QVBoxLayout(window_);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    for (const auto& row : rows) {
+        auto* line = new QHBoxLayout;
+        for (TControl* control : row) {
+            control->Handle()->setMinimumWidth(int(control->Width()));
+            line->addWidget(control->Handle());
+        }
+        column->addLayout(line);
+    }
 }
 
 void TForm::ApplyTabOrder()

@@ -5,6 +5,8 @@
 #include "platform/application.h"
 #include "platform/controls.h"
 
+#include <vector>
+
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 
 // A top-level window with a fixed client area and only the close box.
@@ -27,6 +29,10 @@ public:
     void ShowModal();  // returns when the form is closed
     // Orders keyboard focus by the controls' TabOrder.
     void ApplyTabOrder();
+    // Places the controls in rows, top to bottom, each at least as wide as it
+    // is now, and sizes the window to hold them whatever the desktop's font:
+    // no text is cut.
+    void LayOutInRows(const std::vector<std::vector<TControl*>>& rows);
     QWidget* ClientWidget() const override;
 
     TNotifyEvent OnShow;

@@ -13,7 +13,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev openssl ca-certificates libarchive-dev libarchive-tools zlib1g-dev
   # tests and their real peers
   libgtest-dev libgmock-dev libcpp-httplib-dev tinyproxy unar curl
-  xvfb xauth procps util-linux iproute2 desktop-file-utils lintian
+  xvfb xauth procps util-linux iproute2 desktop-file-utils lintian bash-completion
   # an exFAT disk (no hard links, no no-replace renames) for the disk-fault tests
   exfat-fuse exfatprogs
   # driving the real window for the README's screenshots

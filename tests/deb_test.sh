@@ -2,16 +2,20 @@
 # The Debian package: lintian finds no error in it; installed with dpkg, an
 # ordinary user installs the demo order with it, without a window, against the
 # local download API, and a failure of theirs is logged in their own state
-# folder; removed, it leaves nothing behind. The round trip is
-# skipped where dpkg cannot install (not root).
+# folder; root installs beside that user's open window (one copy per user),
+# and a failed root run writes nothing beside the program either; purged, it
+# leaves nothing behind. The round trip is skipped where dpkg cannot install
+# (not root).
 set -euo pipefail
 source_dir=$1 build_dir=$2
 work=$(mktemp -d /tmp/kestrow-deb-test-XXXXXX)
 chmod 755 "$work"
 api=""
+window=""
 installed=""
 cleanup() {
   [ -n "$api" ] && kill "$api" 2>/dev/null && wait "$api" 2>/dev/null
+  [ -n "$window" ] && kill "$window" 2>/dev/null && wait "$window" 2>/dev/null
   [ -n "$installed" ] && dpkg -P kestrow-installer >/dev/null 2>&1
   rm -rf "$work"
 }
@@ -53,6 +57,24 @@ status=0; as_nobody --code NOPE --dest "$work/Samples" || status=$?
 grep -q "Code error=-404" "$home/.local/state/kestrow/KW_installerlog.txt" || { echo "the failure is not logged"; exit 1; }
 ! ls "$home/tmp" | grep '^kestrow-' || { echo "a private folder is left"; exit 1; }
 [ "$(find /opt/kestrow -printf '%p %s %T@\n' | sort)" = "$program" ] || { echo "written beside the program"; exit 1; }
+
+# Root deploys while that user has the window open: another user's copy is
+# no second copy. Root's failure is logged in root's own state folder.
+setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" \
+  QT_QPA_PLATFORM=offscreen kestrow-installer >/dev/null 2>&1 &
+window=$!
+sleep 1
+as_root() {
+  env HOME="$work/root" XDG_STATE_HOME="$work/root/state" KESTROW_API_URL="$base" KESTROW_CA_FILE="$work/api/ca.pem" \
+    kestrow-installer "$@" --quiet >"$work/run.txt" 2>&1
+}
+as_root --code DEBDEMO --dest "$work/Root Samples" || { echo "root could not install beside a user's window:"; cat "$work/run.txt"; exit 1; }
+status=0; as_root --code NOPE --dest "$work/Root Samples 2" || status=$?
+[ "$status" -eq 4 ] || { echo "root's unknown code gave status $status"; cat "$work/run.txt"; exit 1; }
+grep -q "Code error=-404" "$work/root/state/kestrow/KW_installerlog.txt" || { echo "root's failure is not logged"; exit 1; }
+[ "$(find /opt/kestrow -printf '%p %s %T@\n' | sort)" = "$program" ] || { echo "root wrote beside the program"; exit 1; }
+kill "$window" && wait "$window" 2>/dev/null || true
+window=""
 
 dpkg -P kestrow-installer >/dev/null
 installed=""

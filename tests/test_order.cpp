@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
 #include <filesystem>
 #include <thread>
 
@@ -275,6 +279,13 @@ TEST_F(OrderTest, PasteTakesTheClipboardAsItIs)
     EXPECT_EQ(page1()->Edit_CodeCopyFile->Text(), "  AB12  ");
     EXPECT_TRUE(page1()->Image_coreect_code->Visible());
     EXPECT_TRUE(page1()->Visible());
+
+    // Only HTML, as some web pages and editors copy: the text it shows.
+    auto* html = new QMimeData;
+    html->setHtml("<p>Your code: <b>AB12</b></p>");
+    QGuiApplication::clipboard()->setMimeData(html);
+    SimulateClick(page1()->Image1_Paste);
+    EXPECT_EQ(page1()->Edit_CodeCopyFile->Text(), "Your code: AB12");
 
     clipboard->SetClipboard(TValue());
     SimulateClick(page1()->Image1_Paste);

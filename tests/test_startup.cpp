@@ -62,3 +62,40 @@ TEST(SingleInstanceGuard, CountsProcessesThatRunTheSameExecutable)
         waitpid(pid, nullptr, 0);
     }
 }
+
+// Every program of ours says how it is used, and refuses what it cannot
+// take with a message and status 2, writing nothing.
+TEST(Programs, SayHowTheyAreUsed)
+{
+    Sandbox box;
+    const std::string build = KESTROW_BUILD_DIR;
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string said;  // the start of the output, stdout then stderr
+    };
+    const std::vector<Case> cases = {
+        {{KESTROW_INSTALLER_EXE, "--help"}, 0, "usage: KestrowInstaller --code CODE --dest DIR"},
+        {{KESTROW_INSTALLER_EXE, "--bogus"}, 2, "KestrowInstaller: unknown option '--bogus'"},
+        {{KESTROW_INSTALLER_EXE, "--verify"}, 2, "KestrowInstaller: --verify needs --dest"},
+        {{build + "/kestrow-demo-order", "--help"}, 0, "usage: kestrow-demo-order FOLDER"},
+        {{build + "/kestrow-demo-order"}, 2, "usage: kestrow-demo-order FOLDER"},
+        {{build + "/kestrow-local-api", "--help"}, 0, "usage: kestrow-local-api --folder DIR"},
+        {{build + "/kestrow-local-api", "--folder", box.file("none"), "--code", "X"}, 2, "kestrow-local-api: no folder"},
+        {{build + "/make-rar", "--help"}, 0, "usage: make-rar FOLDER STEM SIZE_MIB"},
+        {{build + "/make-rar", box.file("missing"), "Lib", "1"}, 2, "make-rar: no folder"},
+        {{build + "/make-rar", box.path(), "Lib", "many"}, 2, "make-rar: SIZE_MIB, FORMAT (4 or 5) and FILES must be numbers"},
+        {{UNRAR_EXE, "--help"}, 0, "usage: unrar -o- x ARCHIVE DESTINATION"},
+        {{UNRAR_EXE, "x"}, 2, "usage: unrar -o- x ARCHIVE DESTINATION"},
+    };
+    const std::string here = std::filesystem::current_path();
+    std::filesystem::current_path(box.path());  // where a folder named "--help" would land
+    for (const Case& c : cases) {
+        Outcome r = Exec(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << " " << c.args.back() << "\n" << r.out << r.err;
+        EXPECT_EQ((r.out + r.err).rfind(c.said, 0), 0u) << c.args[0] << "\n" << r.out << r.err;
+        EXPECT_EQ(c.status == 0 ? r.err : r.out, "") << "help on stdout, refusals on stderr";
+    }
+    std::filesystem::current_path(here);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(box.path()), {}), 0) << "nothing written";
+}

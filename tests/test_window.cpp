@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "tests/support/gui.h"
 #include "ui/artwork.h"
+#include "ui/form_password.h"
 #include "ui/frame_install.h"
 
 #include <gtest/gtest.h>
@@ -53,6 +54,20 @@ double Contrast(QRgb a, QRgb b)
     double x = Luminance(a), y = Luminance(b);
     return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
+// The contrast of the letters in a box: its commonest colour is the ground,
+// the one farthest from it the letters.
+double ContrastIn(const QImage& page, const QRect& box)
+{
+    std::map<QRgb, int> seen;
+    for (int y = std::max(0, box.top()); y <= box.bottom() && y < page.height(); ++y)
+        for (int x = std::max(0, box.left()); x <= box.right() && x < page.width(); ++x)
+            ++seen[page.pixel(x, y)];
+    QRgb ground = std::max_element(seen.begin(), seen.end(), [](auto& l, auto& r) { return l.second < r.second; })->first;
+    double best = 1;
+    for (auto& [colour, count] : seen)
+        best = std::max(best, Contrast(colour, ground));
+    return best;
+}
 }  // namespace
 
 // Every piece of the artwork is drawn at twice its size (sharp on a HiDPI
@@ -79,18 +94,69 @@ TEST_F(WindowTest, EveryPieceOfTheArtworkIsSharpAndReadable)
         if (a.kind == ArtKind::Background)  // the step names under the circles
             for (int step = 0; step < 4; ++step)
                 boxes.emplace_back(110 + 100 * step, 127, 80, 14);
-        for (const QRect& box : boxes) {
-            std::map<QRgb, int> seen;
-            for (int y = box.top() * 2; y <= box.bottom() * 2 && y < page.height(); ++y)
-                for (int x = box.left() * 2; x <= box.right() * 2 && x < page.width(); ++x)
-                    ++seen[page.pixel(x, y)];
-            QRgb ground = std::max_element(seen.begin(), seen.end(), [](auto& l, auto& r) { return l.second < r.second; })->first;
-            double best = 1;
-            for (auto& [colour, count] : seen)
-                best = std::max(best, Contrast(colour, ground));
-            EXPECT_GE(best, 4.5) << a.name << " at " << box.x() << "," << box.y();
+        for (const QRect& box : boxes)
+            EXPECT_GE(ContrastIn(page, QRect(box.topLeft() * 2, box.size() * 2)), 4.5) << a.name << " at " << box.x()
+                                                                                        << "," << box.y();
+    }
+}
+
+// The texts the pages show while the installer runs keep the artwork's look
+// on any desktop: read at 4.5:1 on the light pages under a light, a dark and
+// a high-contrast theme, and whole in their boxes at any font size; the
+// proxy dialog follows the desktop and grows to hold its words.
+TEST_F(WindowTest, TheLiveTextsKeepTheArtworksLookOnAnyDesktop)
+{
+    QPalette dark(QColor(0x31, 0x36, 0x3b), QColor(0x23, 0x26, 0x29));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Text, Qt::white);
+    QPalette highContrast(Qt::white, Qt::black);
+    highContrast.setColor(QPalette::WindowText, Qt::yellow);
+    const QPalette light = QApplication::palette();
+    const QFont font = QApplication::font();
+    TFrameLibInstal* page3 = w->FrameLibInstal1;
+    TFrameDirCopyFile* page2 = w->FrameDirCopyFile1;
+    const std::vector<std::pair<TFrame*, TLabel*>> texts = {
+        {page2, page2->Label_Size_DiskFree},  {page2, page2->Label_Size_DiskRecom}, {page3, page3->Label_PercentAllFile},
+        {page3, page3->Label_Status},         {page3, page3->Label_Reason},         {w->FrameEnd1, w->FrameEnd1->Label_Destination}};
+    for (const auto& [theme, palette] : {std::pair{"light", light}, {"dark", dark}, {"high contrast", highContrast}}) {
+        for (int points : {9, 11, 20}) {
+            SCOPED_TRACE(std::string(theme) + ", " + std::to_string(points) + " pt");
+            QApplication::setPalette(palette);
+            QFont desktop = font;
+            desktop.setPointSize(points);
+            QApplication::setFont(desktop);
+            page2->Label_Size_DiskFree->SetText("8888.8GB");
+            page2->Label_Size_DiskRecom->SetText("8888.88MB");
+            page3->Label_PercentAllFile->SetText("100 %");
+            page3->Label_Status->SetText("StringsExtras.part10.rar, 10 of 12 \xE2\x80\x93 1.5 MB/s, 1 h 12 min left");
+            page3->Label_Reason->SetText("The download server refused StringsExtras.part10.rar (503).");
+            w->FrameEnd1->ShowFinished("/home/buyer/Music/Sample Libraries/Kestrow Strings");
+            for (const auto& [page, label] : texts) {
+                for (TFrame* other : {(TFrame*)w->FrameCodeCopyFile1, (TFrame*)page2, (TFrame*)page3, (TFrame*)w->FrameEnd1})
+                    other->SetVisible(other == page);
+                QWidget* handle = label->Handle();
+                QImage shot = w->ClientWidget()->grab().toImage();
+                QRect box(handle->mapTo(w->ClientWidget(), QPoint(0, 0)) * shot.devicePixelRatio(),
+                          handle->size() * shot.devicePixelRatio());
+                EXPECT_GE(ContrastIn(shot, box), 4.5) << label->Text();
+                EXPECT_LE(handle->fontMetrics().horizontalAdvance(QString::fromStdString(label->Text())), handle->width())
+                    << label->Text();
+            }
+            // The dialog in the desktop's own look, every label whole.
+            modals.onForm = [&](TForm*) {
+                for (TLabel* l : {FormPassword->Label_IPadressProxy, FormPassword->Label_ProxyPort,
+                                  FormPassword->Label_LoginUser, FormPassword->Label_PasswordUser})
+                    EXPECT_LE(l->Handle()->sizeHint().width(), l->Handle()->width()) << l->Text();
+                QWidget* box = FormPassword->CheckBox_ShowPassword->Handle();
+                EXPECT_LE(box->sizeHint().width(), box->width());
+                EXPECT_GE(FormPassword->Label_Why->Handle()->height(),
+                          FormPassword->Label_Why->Handle()->heightForWidth(FormPassword->Label_Why->Handle()->width()));
+            };
+            FormPassword->ShowModal();
         }
     }
+    QApplication::setPalette(light);
+    QApplication::setFont(font);
 }
 
 TEST_F(WindowTest, DisabledPictureDrawsUnchangedAndTakesNoClick)

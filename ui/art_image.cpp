@@ -41,3 +41,11 @@ TImage* NewProductImage(TFrame* page, float y, float width, float height)
     image->SetVisible(false);
     return image;
 }
+
+TLabel* NewArtLabel(TComponent* owner, float x, float y, float width, float height, unsigned colour)
+{
+    auto* label = new TLabel(owner);
+    label->SetBounds(x, y, width, height);
+    label->SetLook(colour, kArtTextPixels);
+    return label;
+}

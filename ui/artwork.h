@@ -18,6 +18,18 @@ enum class ArtKind {
     Icon,            // the mark alone, for the window and the desktop entry
 };
 
+// The artwork's colours (0xRRGGBB), each at 4.5:1 or better against the
+// pages' light ground, and the pixel size of the texts set on it while the
+// installer runs: they are the artwork's, whatever the desktop's theme and
+// font, since the pages are pictures of a fixed size.
+constexpr unsigned kArtInk = 0x1f2a36;
+constexpr unsigned kArtAccent = 0x2f80c8;
+constexpr unsigned kArtAccentDark = 0x22649f;
+constexpr unsigned kArtMuted = 0x5b6670;
+constexpr unsigned kArtOk = 0x1a7040;
+constexpr unsigned kArtError = 0xb42a30;
+constexpr float kArtTextPixels = 12;
+
 struct ArtText {
     const char* words = nullptr;
     int x = 0, y = 0, width = 0, height = 0;  // where in the picture

@@ -40,8 +40,6 @@ TFormPassword::TFormPassword(TComponent* owner) : TForm(owner)
     CheckBox_ShowPassword->OnChange = [this](TObject*) {
         Edit_PasswordUser->SetMasked(!CheckBox_ShowPassword->IsChecked());
     };
-    // Below the fields, which keep their places: the dialog grows to hold it.
-    SetClientSize(287, 307);
     Label_Why = new TLabel(this);
     Label_Why->SetBounds(10, 250, 267, 50);
     Label_Why->SetWordWrap(true);
@@ -53,6 +51,11 @@ TFormPassword::TFormPassword(TComponent* owner) : TForm(owner)
     Button_ok->SetDefault(true);
     Button_ok->OnClick = [this](TObject* s) { Button_okClick(s); };
     OnShow = [this](TObject* s) { FormShow(s); };
+    // In the desktop's own font, whatever its size: the dialog grows to hold
+    // every word.
+    LayOutInRows({{Label_IPadressProxy}, {Edit_IPadressProxy}, {Label_ProxyPort}, {Edit_ProxyPort}, {Label_LoginUser},
+                  {Edit_LoginUser}, {Label_PasswordUser, CheckBox_ShowPassword}, {Edit_PasswordUser}, {Button_ok},
+                  {Label_Why}});
     ApplyTabOrder();
 }
 

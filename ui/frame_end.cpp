@@ -14,8 +14,7 @@ TFrameEnd::TFrameEnd(TComponent* owner) : TFrame(owner)
     Image_Tundrel->SetWrapMode(TImageWrapMode::Original);
     Image_InstallerOn = NewArtImage(this, "button_install_another", 215, 293);
     Image_InstallerOn->SetWrapMode(TImageWrapMode::Original);
-    Label_Destination = new TLabel(this);
-    Label_Destination->SetBounds(64, 272, 472, 17);
+    Label_Destination = NewArtLabel(this, 64, 272, 472, 17);
     Image_OpenFolder = NewArtImage(this, "button_open_folder", 64, 328);
     // As the buttons stand on the page: the one above, then left to right.
     Image_InstallerOn->SetTabOrder(10);

@@ -36,10 +36,8 @@ TFrameDirCopyFile::TFrameDirCopyFile(TComponent* owner) : TFrame(owner)
     Image_Browse1->SetTabOrder(4);
     Image_back1->SetTabOrder(5);
     Image_Next1->SetTabOrder(6);
-    Label_Size_DiskFree = new TLabel(this);
-    Label_Size_DiskFree->SetBounds(218, 275, 120, 17);
-    Label_Size_DiskRecom = new TLabel(this);
-    Label_Size_DiskRecom->SetBounds(218, 291, 120, 17);
+    Label_Size_DiskFree = NewArtLabel(this, 218, 275, 120, 17);
+    Label_Size_DiskRecom = NewArtLabel(this, 218, 291, 120, 17);
     Image_ied_Required_space_ok = NewArtImage(this, "msg_space_ok", 287, 281);
     Image_Not_enough_space = NewArtImage(this, "msg_space_short", 287, 281);
     Image_Tundrel = NewProductImage(this, 154, 280, 33);

@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "ui/art_image.h"
+#include "ui/artwork.h"
 
 #include <algorithm>
 
@@ -23,12 +24,10 @@ TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
     ProgressBar2->SetBounds(68, 300, 461, 4);
     ProgressBar2->SetVisible(false);
     ProgressBar2->SetEnabled(false);
-    Label_PercentAllFile = new TLabel(this);
-    Label_PercentAllFile->SetBounds(203, 246, 120, 17);
+    Label_PercentAllFile = NewArtLabel(this, 203, 246, 120, 17);
     Label_PercentAllFile->SetAccessibleDescription("Downloaded");
     Label_PercentAllFile->SetAccessiblePace(kSpokenPaceMs);
-    Label_PercentFile = new TLabel(this);
-    Label_PercentFile->SetBounds(203, 280, 120, 17);
+    Label_PercentFile = NewArtLabel(this, 203, 280, 120, 17);
     Image_Tundrel = NewProductImage(this, 154, 280, 33);
     Image_Downloading = NewArtImage(this, "caption_downloading", 65, 280);
     Image_Extracting = NewArtImage(this, "page_unpacking", 382, 169);
@@ -42,12 +41,10 @@ TFrameLibInstal::TFrameLibInstal(TComponent* owner) : TFrame(owner)
     Image_Resume_inactive->SetEnabled(false);
     Image_Checking = NewArtImage(this, "caption_checking", 74, 309);
     // Beside and below the bar, where the pictures leave room.
-    Label_Status = new TLabel(this);
-    Label_Status->SetBounds(140, 282, 389, 17);
+    Label_Status = NewArtLabel(this, 140, 282, 389, 17);
     Label_Status->SetAccessibleDescription("Installation status");
     Label_Status->SetAccessiblePace(kSpokenPaceMs);
-    Label_Reason = new TLabel(this);
-    Label_Reason->SetBounds(68, 305, 461, 17);
+    Label_Reason = NewArtLabel(this, 68, 305, 461, 17, kArtError);
     Label_Reason->SetAccessibleDescription("Why the installation stopped");
 
     // The inactive pictures name the same handlers; being disabled, they take no click.

@@ -14,16 +14,18 @@
 #include <QPainterPath>
 #include <QTextStream>
 
+#include "tools/usage.h"
+
 #include <cstdio>
 
 namespace {
 // Every text reaches 4.5:1 against what lies under it (WCAG's small-text level).
-const QColor kInk("#1f2a36");
-const QColor kAccent("#2f80c8");
-const QColor kAccentDark("#22649f");
-const QColor kMuted("#5b6670");
-const QColor kOk("#1a7040");
-const QColor kError("#b42a30");
+const QColor kInk{QRgb(kArtInk)};
+const QColor kAccent{QRgb(kArtAccent)};
+const QColor kAccentDark{QRgb(kArtAccentDark)};
+const QColor kMuted{QRgb(kArtMuted)};
+const QColor kOk{QRgb(kArtOk)};
+const QColor kError{QRgb(kArtError)};
 const char* kStepNames[] = {"CODE", "FOLDER", "INSTALL", "FINISH"};
 
 // Draws words in the box at the largest size up to `px` that fits; messages
@@ -195,10 +197,11 @@ QImage Render(const ArtPiece& a)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: artgen <output folder>\n");
-        return 2;
-    }
+    const char* usage = "usage: artgen FOLDER\nRenders the page artwork as PNG files and art.qrc into FOLDER.\n";
+    if (HelpAsked(argc, argv))
+        return Usage(usage, true);
+    if (argc != 2 || argv[1][0] == '-')
+        return Usage(usage, false);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QDir out(QString::fromLocal8Bit(argv[1]));

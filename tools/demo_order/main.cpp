@@ -3,6 +3,7 @@
 //   kestrow-demo-order FOLDER
 
 #include "tools/rarwriter/rar_writer.h"
+#include "tools/usage.h"
 
 #include <cmath>
 #include <cstdint>
@@ -80,12 +81,19 @@ std::string Pdf(const std::vector<std::string>& lines)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kestrow-demo-order FOLDER\n");
-        return 2;
-    }
+    const char* usage = "usage: kestrow-demo-order FOLDER\n"
+                        "Writes the demo order (a sample library in RAR archives and a manual) into FOLDER.\n";
+    if (HelpAsked(argc, argv))
+        return Usage(usage, true);
+    if (argc != 2 || argv[1][0] == '-' || !*argv[1])
+        return Usage(usage, false);
     std::string folder = argv[1];
-    std::filesystem::create_directories(folder);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        std::fprintf(stderr, "kestrow-demo-order: cannot make %s: %s\n", folder.c_str(), error.message().c_str());
+        return 1;
+    }
 
     std::vector<RarItem> library = {
         {"Kestrow Strings/Samples/Violin A4.wav", Wav(440.0)},

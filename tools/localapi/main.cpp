@@ -8,6 +8,7 @@
 // CA file to trust, and serves until interrupted.
 
 #include "tools/localapi/local_api.h"
+#include "tools/usage.h"
 
 #include <QColor>
 #include <QFont>
@@ -29,12 +30,10 @@ namespace fs = std::filesystem;
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
 
-int Usage()
-{
-    std::fprintf(stderr, "usage: kestrow-local-api --folder DIR --code CODE [--port N] [--state DIR]"
-                         " [--throttle BYTES_PER_SECOND]\n");
-    return 2;
-}
+const char* const kUsage =
+    "usage: kestrow-local-api --folder DIR --code CODE [--port N] [--state DIR] [--throttle BYTES_PER_SECOND]\n"
+    "Serves the files of DIR as the order CODE over HTTPS on 127.0.0.1, with a certificate made in the\n"
+    "state folder, until it is stopped (Ctrl-C).\n";
 
 std::string DrawPicture(const std::string& folder)
 {
@@ -57,6 +56,8 @@ std::string DrawPicture(const std::string& folder)
 
 int main(int argc, char** argv)
 {
+    if (HelpAsked(argc, argv))
+        return Usage(kUsage, true);
     std::string folder, code, state;
     int port = 0;
     int64_t throttle = 0;
@@ -73,10 +74,12 @@ int main(int argc, char** argv)
         else if (key == "--throttle")
             throttle = std::atoll(value.c_str());
         else
-            return Usage();
+            return Usage(kUsage, false, "kestrow-local-api: unknown option " + key);
     }
     if (folder.empty() || code.empty() || (argc - 1) % 2 != 0)
-        return Usage();
+        return Usage(kUsage, false);
+    if (!fs::is_directory(folder))
+        return Usage(kUsage, false, "kestrow-local-api: no folder " + folder);
     if (state.empty()) {
         char tmpl[] = "/tmp/kestrow-api-XXXXXX";
         if (!mkdtemp(tmpl))

@@ -215,7 +215,9 @@ std::vector<std::string> WriteRar(const std::string& folder, const std::string& 
                           : Rar4Volume(volumes[size_t(i)], i, count > 1, last, options.naming != RarOptions::OldStyle,
                                        claimed, options.dosNames);
         std::string path = Name(folder, stem, i, count, options.naming);
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        if (!(out << bytes).flush())
+            throw std::runtime_error("cannot write " + path);
         paths.push_back(path);
     }
     return paths;

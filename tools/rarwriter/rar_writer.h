@@ -25,7 +25,8 @@ struct RarOptions {
     bool dosNames = false;           // RAR 4: names as given, without the Unicode flag (the DOS code page)
 };
 
-// Returns the volumes' paths, the first first.
+// Returns the volumes' paths, the first first; throws std::runtime_error
+// when one cannot be written.
 std::vector<std::string> WriteRar(const std::string& folder, const std::string& stem, const std::vector<RarItem>& items,
                                   const RarOptions& options = RarOptions());
 

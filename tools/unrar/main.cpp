@@ -9,6 +9,7 @@
 
 #include "tools/unrar/extract.h"
 #include "tools/unrar/layout.h"
+#include "tools/usage.h"
 
 #include <algorithm>
 #include <clocale>
@@ -53,11 +54,12 @@ int main(int argc, char** argv)
     const bool need = argc == 4 && std::strcmp(argv[1], "need") == 0;
     const bool replace = argc == 5 && std::strcmp(argv[1], "-o+") == 0;
     const bool extract = argc == 5 && (replace || std::strcmp(argv[1], "-o-") == 0) && std::strcmp(argv[2], "x") == 0;
-    if ((!need && !extract) || !*argv[argc - 2] || !*argv[argc - 1]) {
-        std::fprintf(stderr, "usage: unrar -o- x ARCHIVE DESTINATION   (-o+: write again a file that differs)\n"
-                             "       unrar need ARCHIVE DESTINATION\n");
-        return 2;
-    }
+    const char* usage = "usage: unrar -o- x ARCHIVE DESTINATION   (-o+: write again a file that differs)\n"
+                        "       unrar need ARCHIVE DESTINATION\n";
+    if (argc == 2 && HelpAsked(argc, argv))
+        return Usage(usage, true);
+    if ((!need && !extract) || !*argv[argc - 2] || !*argv[argc - 1])
+        return Usage(usage, false);
     // Names are UTF-8 whatever the caller's locale.
     std::setlocale(LC_ALL, "");
     if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
