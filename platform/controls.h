@@ -130,6 +130,7 @@ public:
 private:
     class Widget;
     class Accessible;
+    static void InstallAccessibility();  // once, for every picture
     TBitmap bitmap_;
     TImageWrapMode wrapMode_ = TImageWrapMode::Fit;
 };
