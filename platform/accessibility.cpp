@@ -1,7 +1,7 @@
 // What screen readers see of the pages: each picture as the push button,
 // message or graphic it is, and announcements spoken where no focus moves.
 
-#include "platform/picture_widget.h"
+#include "platform/picture_view.h"
 
 #include <QAccessibleWidget>
 
@@ -9,12 +9,12 @@
 // a text that is announced, or a plain graphic.
 class TImage::Accessible : public QAccessibleWidget {
 public:
-    explicit Accessible(Widget* w) : QAccessibleWidget(w) {}
+    explicit Accessible(View* w) : QAccessibleWidget(w) {}
     // Asked each time: the interface may be made before the picture is given its part.
     QAccessible::Role role() const override { return RoleOf(Picture()->role); }
     QStringList actionNames() const override
     {
-        return widget()->isEnabled() && Picture()->role == Widget::Role::Button ? QStringList{pressAction()}
+        return widget()->isEnabled() && Picture()->role == View::Role::Button ? QStringList{pressAction()}
                                                                                : QStringList{};
     }
     void doAction(const QString& action) override
@@ -28,23 +28,35 @@ public:
     }
     static QAccessibleInterface* Factory(const QString&, QObject* object)
     {
-        auto* w = dynamic_cast<Widget*>(object);
+        auto* w = dynamic_cast<View*>(object);
         return w ? new Accessible(w) : nullptr;
     }
 
 private:
-    static QAccessible::Role RoleOf(Widget::Role role)
+    static QAccessible::Role RoleOf(View::Role role)
     {
         switch (role) {
-        case Widget::Role::Button:
-        case Widget::Role::DisabledButton: return QAccessible::PushButton;
-        case Widget::Role::Message: return QAccessible::AlertMessage;
-        case Widget::Role::Picture: break;
+        case View::Role::Button:
+        case View::Role::DisabledButton: return QAccessible::PushButton;
+        case View::Role::Message: return QAccessible::AlertMessage;
+        case View::Role::Picture: break;
         }
         return QAccessible::Graphic;
     }
-    Widget* Picture() const { return static_cast<Widget*>(widget()); }
+    View* Picture() const { return static_cast<View*>(widget()); }
 };
+
+void TImage::View::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (role == Role::Message) {
+        if (QAccessible::isActive()) {
+            QAccessibleEvent shown(this, QAccessible::Alert);
+            QAccessible::updateAccessibility(&shown);
+        }
+        Announce(owner_, S(accessibleName()));
+    }
+}
 
 void TImage::InstallAccessibility()
 {

@@ -1,17 +1,13 @@
-#include "platform/forms.h"
-#include "platform/qt_bridge.h"
+#include "platform/application.h"
+#include "platform/dialogs.h"
+#include "platform/stop_signal.h"
 #include "platform/wait.h"
 
 #include <QApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDesktopServices>
 #include <QEventLoop>
-#include <QFileDialog>
-#include <QMessageBox>
+#include <QPointer>
 #include <QSocketNotifier>
-#include <QTimer>
-#include <QUrl>
+#include <QWidget>
 
 #include <cerrno>
 #include <csignal>
@@ -29,27 +25,8 @@ char g_arg0[] = "app";
 char* g_argvDefault[] = {g_arg0, nullptr};
 char** g_argv = g_argvDefault;
 QApplication* g_ownQApp = nullptr;
-TModalHook g_modalHook;
+QPointer<QWidget> g_mainWindow;  // the first form's
 
-// Lets another process answer the modals of this one: each is written to the
-// file named by FMX_MODAL_LOG and answered at once (OK, cancel, close box).
-void InstallModalLogFromEnvironment()
-{
-    const char* path = std::getenv("FMX_MODAL_LOG");
-    if (!path || !*path)
-        return;
-    String file = path;
-    SetModalHook([file](TModalRequest& r) {
-        if (FILE* f = std::fopen(file.c_str(), "a")) {
-            const char* kind = r.Kind == TModalKind::Message ? "message"
-                               : r.Kind == TModalKind::Form  ? "form"
-                               : r.Kind == TModalKind::Open  ? "open"
-                                                             : "directory";
-            std::fprintf(f, "%s\t%s\n", kind, r.Text.c_str());
-            std::fclose(f);
-        }
-    });
-}
 }  // namespace
 
 // ---- application -----------------------------------------------------------
@@ -74,13 +51,12 @@ namespace {
 // so the run ends cleanly (its temporary folder removed). A second such
 // signal ends the process at once, should the first not get through.
 int g_signalPipe[2] = {-1, -1};
-volatile sig_atomic_t g_stopSignal = 0;
 
 void OnSignal(int signal)
 {
     int saved = errno;
     if (signal != SIGUSR1)
-        g_stopSignal = signal;
+        NoteStopSignal(signal);
     char byte = signal == SIGUSR1 ? 'f' : 'q';
     [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
     if (signal != SIGUSR1)
@@ -99,7 +75,7 @@ String g_noDisplay;
 void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (message.contains(QLatin1String("X11 connection broke"))) {
-        g_stopSignal = SIGHUP;
+        NoteStopSignal(SIGHUP);
         EndRunningCommand();
         std::fprintf(stderr, "The display went away: stopped; start the installer again to continue.\n");
         std::exit(128 + SIGHUP);
@@ -116,25 +92,24 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
         g_qtMessages(type, context, message);
 }
 
-void ListenForSignals(TApplication* app)
+void ListenForSignals()
 {
     if (g_signalPipe[0] >= 0 || pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [app] {
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char bytes[64];
         bool forward = false, quit = false;
         for (ssize_t n; (n = read(g_signalPipe[0], bytes, sizeof bytes)) > 0;)
             for (ssize_t i = 0; i < n; ++i)
                 (bytes[i] == 'f' ? forward : quit) = true;
-        TForm* form = app->MainForm();
-        if (quit && form) {
-            form->Close();
+        QWidget* window = g_mainWindow;
+        if (quit && window) {
+            window->close();
             return;
         }
-        if (!forward || !form || !form->Visible())  // unattended: there is no window to show
+        if (!forward || !window || !window->isVisible())  // unattended: there is no window to show
             return;
-        QWidget* window = form->ClientWidget()->window();
         window->showNormal();
         window->raise();
         window->activateWindow();
@@ -163,11 +138,11 @@ void TApplication::Initialize()
         g_ownQApp = new QApplication(g_argc, g_argv);
     // The main form's closing ends Run; hidden dialogs don't count.
     QApplication::setQuitOnLastWindowClosed(false);
-    InstallModalLogFromEnvironment();
-    ListenForSignals(this);
+    AnswerModalsFromEnvironment();
+    ListenForSignals();
 }
 
-int TApplication::StopSignal() { return g_stopSignal; }
+int TApplication::StopSignal() { return ::StopSignal(); }
 
 bool TApplication::AskToComeForward(int pid)
 {
@@ -184,95 +159,29 @@ bool TApplication::AskToComeForward(int pid)
     return (caught >> (SIGUSR1 - 1)) & 1 ? kill(pid_t(pid), SIGUSR1) == 0 : false;
 }
 
-void TApplication::Register(TForm* form)
+void TApplication::RegisterWindow(QWidget* window)
 {
-    if (!mainForm_)
-        mainForm_ = form;
+    if (!g_mainWindow)
+        g_mainWindow = window;
 }
+
+bool TApplication::IsMainWindow(const QWidget* window) const { return window && window == g_mainWindow; }
+
+QWidget* TApplication::MainWindow() const { return g_mainWindow; }
 
 void TApplication::Run()
 {
-    if (!mainForm_)
+    QWidget* window = MainWindow();
+    if (!window)
         return;
-    mainForm_->Show();
+    window->show();
     // The keyboard goes to the new window at once, also where no window
     // manager hands it over (a kiosk, a bare X session).
-    mainForm_->ClientWidget()->window()->activateWindow();
-    if (mainForm_->Visible())
+    window->activateWindow();
+    if (window->isVisible())
         QApplication::exec();
 }
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 void TApplication::ShowException(const std::exception* e) { ShowMessage(e ? e->what() : ""); }
-
-// ---- dialogs and services --------------------------------------------------
-
-void SetModalHook(TModalHook hook) { g_modalHook = std::move(hook); }
-
-const TModalHook& ModalHook() { return g_modalHook; }
-
-void ShowMessage(const String& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, Application && Application->MainForm() ? Q(Application->MainForm()->Caption()) : QString(),
-                    Q(text), QMessageBox::Ok);
-    if (g_modalHook) {
-        QTimer::singleShot(0, &box, [&box, text] {
-            TModalRequest request{TModalKind::Message, text, nullptr, false, {}};
-            Guarded([&] { g_modalHook(request); });
-            box.done(QMessageBox::Ok);
-        });
-    }
-    box.exec();
-}
-
-bool SelectDirectory(const String& caption, const String& root, String& directory)
-{
-    QFileDialog dialog(nullptr, Q(caption), Q(root).trimmed());
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    bool hooked = false;
-    // The hook is shown where the dialog opens, and answers with the folder chosen.
-    TModalRequest answer{TModalKind::Directory, caption, nullptr, false, S(Q(root).trimmed())};
-    if (g_modalHook) {
-        hooked = true;
-        QTimer::singleShot(0, &dialog, [&] {
-            Guarded([&] { g_modalHook(answer); });
-            static_cast<QDialog&>(dialog).done(answer.Accept ? QDialog::Accepted : QDialog::Rejected);
-        });
-    }
-    int result = dialog.exec();
-    if (result != QDialog::Accepted)
-        return false;
-    if (hooked) {
-        directory = answer.Directory;
-    } else {
-        QStringList chosen = dialog.selectedFiles();
-        if (chosen.isEmpty())
-            return false;
-        directory = S(chosen.first());
-    }
-    return true;
-}
-
-void NotifyDesktop(const String& title, const String& body)
-{
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    QDBusMessage notify = QDBusMessage::createMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                                                         "org.freedesktop.Notifications", "Notify");
-    notify << QString("Kestrow Installer") << uint(0) << QString() << Q(title) << Q(body) << QStringList()
-           << QVariantMap() << int(-1);
-    bus.send(notify);  // no answer awaited: a missing service is no failure
-}
-
-bool OpenWithDesktop(const String& path)
-{
-    if (g_modalHook) {
-        TModalRequest request{TModalKind::Open, path, nullptr, false, {}};
-        Guarded([&] { g_modalHook(request); });
-        return true;
-    }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
-}

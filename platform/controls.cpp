@@ -1,4 +1,5 @@
 #include "platform/controls.h"
+#include "platform/dialogs.h"
 #include "platform/qt_bridge.h"
 #include "platform/reader_pace.h"
 

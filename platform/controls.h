@@ -128,7 +128,7 @@ public:
     void MakeMessage();
 
 private:
-    class Widget;
+    class View;
     class Accessible;
     static void InstallAccessibility();  // once, for every picture
     TBitmap bitmap_;

@@ -1,4 +1,5 @@
 #include "platform/forms.h"
+#include "platform/dialogs.h"
 #include "platform/qt_bridge.h"
 
 #include <QApplication>
@@ -38,7 +39,7 @@ protected:
             return;
         }
         e->accept();
-        if (Application && Application->MainForm() == owner_)
+        if (Application && Application->IsMainWindow(this))
             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     }
     void showEvent(QShowEvent* e) override
@@ -72,7 +73,11 @@ private:
     TForm* owner_;
 };
 
-TForm::TForm(TComponent* owner) : TComponent(owner), window_(new Window(this)) {}
+TForm::TForm(TComponent* owner) : TComponent(owner), window_(new Window(this))
+{
+    if (Application)
+        Application->RegisterWindow(window_);
+}
 
 TForm::~TForm()
 {

@@ -4,6 +4,7 @@
 
 #include "platform/application.h"
 #include "platform/controls.h"
+#include "platform/dialogs.h"
 
 #include <vector>
 
@@ -25,7 +26,7 @@ public:
     bool Active() const;  // the window the user works in
     void Show();
     void Hide();
-    void Close();    // asks OnClose; the main form's closing ends Run
+    void Close();  // asks OnClose; the main form's closing ends Run
     void ShowModal();  // returns when the form is closed
     // Orders keyboard focus by the controls' TabOrder.
     void ApplyTabOrder();

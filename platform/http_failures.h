@@ -5,7 +5,7 @@
 // refuses the buyer's password a third, which the network's administrator
 // mends, not the vendor.
 
-#include "platform/http.h"
+#include "platform/http_errors.h"
 
 #include <curl/curl.h>
 

@@ -2,7 +2,7 @@
 // (decoded beside the main thread, within bounds), and the picture controls
 // that show them, some of which are buttons.
 
-#include "platform/picture_widget.h"
+#include "platform/picture_view.h"
 #include "platform/wait.h"
 
 #include <QBuffer>
@@ -140,7 +140,7 @@ int TBitmap::Width() const { return data_->Pixmap().width(); }
 int TBitmap::Height() const { return data_->Pixmap().height(); }
 bool TBitmap::IsEmpty() const { return data_->Pixmap().isNull(); }
 
-TImage::TImage(TComponent* owner) : TControl(owner, new Widget(this))
+TImage::TImage(TComponent* owner) : TControl(owner, new View(this))
 {
     InstallAccessibility();
     bitmap_.changed_ = [this] { Handle()->update(); };
@@ -148,13 +148,13 @@ TImage::TImage(TComponent* owner) : TControl(owner, new Widget(this))
 
 void TImage::MakeButton(bool pressable)
 {
-    auto* w = static_cast<Widget*>(Handle());
-    w->role = pressable ? Widget::Role::Button : Widget::Role::DisabledButton;
+    auto* w = static_cast<View*>(Handle());
+    w->role = pressable ? View::Role::Button : View::Role::DisabledButton;
     w->setFocusPolicy(pressable ? Qt::StrongFocus : Qt::NoFocus);
     w->setEnabled(pressable);
 }
 
-void TImage::MakeMessage() { static_cast<Widget*>(Handle())->role = Widget::Role::Message; }
+void TImage::MakeMessage() { static_cast<View*>(Handle())->role = View::Role::Message; }
 
 TImage::~TImage() { bitmap_.changed_ = nullptr; }
 

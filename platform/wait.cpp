@@ -7,7 +7,7 @@
 #include <QThread>
 #include <QWidget>
 
-#include "platform/application.h"
+#include "platform/stop_signal.h"
 
 #include <cerrno>
 #include <chrono>
@@ -135,7 +135,7 @@ bool RepaintWhileBlocked()
     // rest: it is acted on here at once, as a held close is, and the close
     // itself follows when the loop runs again.
     static int signalSeen = 0;
-    if (int signal = TApplication::StopSignal(); signal != signalSeen) {
+    if (int signal = StopSignal(); signal != signalSeen) {
         signalSeen = signal;
         stop = true;
         if (filter->onCloseHeld)
@@ -182,7 +182,7 @@ void EndRunningCommand()
 int RunShellCommand(const String& commandLine, TCommandKind kind, int workingFolder)
 {
     // A stopped step starts no more work; its clean-up still runs.
-    if (kind == TCommandKind::Work && TApplication::StopSignal() != 0)
+    if (kind == TCommandKind::Work && StopSignal() != 0)
         return SIGTERM;
     // Out of the terminal's foreground, it must neither read the terminal nor
     // be stopped for writing to it (SIGTTOU, ignored, stays ignored in it).
@@ -239,7 +239,7 @@ int RunShellCommand(const String& commandLine, TCommandKind kind, int workingFol
         // A signal cuts the poll short (EINTR): the stop is seen at once.
         if (ended >= 0 && poll(&watch, 1, int(kTurn.count())) == 1)
             continue;
-        bool stop = RepaintWhileBlocked() || TApplication::StopSignal() != 0;
+        bool stop = RepaintWhileBlocked() || StopSignal() != 0;
         if (stop && kind == TCommandKind::Work) {
             kill(-pid, SIGTERM);
             stopped = true;
@@ -254,7 +254,7 @@ int RunShellCommand(const String& commandLine, TCommandKind kind, int workingFol
 void SleepRepainting(unsigned milliseconds)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (TApplication::StopSignal() == 0) {
+    while (StopSignal() == 0) {
         auto left = deadline - std::chrono::steady_clock::now();
         if (left <= left.zero())
             return;

@@ -3,6 +3,7 @@
 // pressed as a button is, and announcing itself when it is a message.
 
 #include "platform/controls.h"
+#include "platform/dialogs.h"
 #include "platform/qt_bridge.h"
 
 #include <QAccessible>
@@ -30,10 +31,10 @@ struct TBitmap::Data {
     }
 };
 
-class TImage::Widget : public QWidget {
+class TImage::View : public QWidget {
 public:
     enum class Role { Picture, Button, DisabledButton, Message };
-    explicit Widget(TImage* owner) : owner_(owner) {}
+    explicit View(TImage* owner) : owner_(owner) {}
     Role role = Role::Picture;
     void Press() { owner_->Click(); }
 
@@ -108,17 +109,8 @@ protected:
         armedKey_ = 0;
         QWidget::focusOutEvent(e);
     }
-    void showEvent(QShowEvent* e) override
-    {
-        QWidget::showEvent(e);
-        if (role == Role::Message) {
-            if (QAccessible::isActive()) {
-                QAccessibleEvent shown(this, QAccessible::Alert);
-                QAccessible::updateAccessibility(&shown);
-            }
-            Announce(owner_, S(accessibleName()));
-        }
-    }
+    // A message announces itself as it appears (what screen readers see).
+    void showEvent(QShowEvent* e) override;
 
 private:
     TImage* owner_;
