@@ -43,7 +43,7 @@ void TFormDecompres::IdHTTP1WorkBegin(TObject*, TWorkMode, int64_t) {}
 void TFormDecompres::IdHTTP1WorkEnd(TObject*, TWorkMode) {}
 
 // Input is taken at each whole-percent step and, however slow the line, at
-// least every kStallPumpMs, so that Pause answers at once; a raised stop cuts
+// least every PumpEveryMs, so that Pause answers at once; a raised stop cuts
 // the running request. No pause follows the pump: a hundred of them a pass
 // would hold up the transfer itself.
 void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
@@ -57,7 +57,7 @@ void TFormDecompres::IdHTTP1Work(TObject*, TWorkMode, int64_t AWorkCount)
             IdHTTP1->Disconnect();
         return;
     }
-    if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1 || MillisecondsSincePump() >= kStallPumpMs)
+    if (FrameLibInstal1->ShowProgressBar(AWorkCount) == 1 || MillisecondsSincePump() >= PumpEveryMs())
         UpdateWndThread(0);
     if (AWorkCount == 0 && IdHTTP1->ProxyHoldsTheAnswer())
         FrameLibInstal1->ShowProxyChecking();

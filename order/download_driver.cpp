@@ -28,6 +28,7 @@ void TFormDecompres::startLoadFileThreadComp()
     page->Image_errorCheck_filetxt->SetVisible(false);
     Terminate_ThreadCritSec = 0;
     page->ShowReason("");
+    IdHTTP1->WorkEventMs = PumpEveryMs();
 
     // Installed there already (a run whose end was not seen, a deployment
     // run twice): nothing to fetch, nothing to unpack.

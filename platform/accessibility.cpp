@@ -85,6 +85,8 @@ public:
 };
 }  // namespace
 
+bool ScreenReaderListens() { return QAccessible::isActive(); }
+
 void Announce(TControl* near, const String& text)
 {
     static const bool factory = (QAccessible::installFactory(&AnnouncerAccessible::Factory), true);

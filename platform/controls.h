@@ -179,6 +179,10 @@ private:
     std::shared_ptr<Pace> pace_;
 };
 
+// Whether a screen reader listens to the windows now: its questions are then
+// worth answering within a millisecond or two, whatever else runs.
+bool ScreenReaderListens();
+
 // Says `text` to screen readers without moving the focus: a notification in
 // the window of `near` that appears, which readers speak as it shows.
 void Announce(TControl* near, const String& text);

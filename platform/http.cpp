@@ -15,7 +15,6 @@
 
 namespace {
 constexpr long kReceiveBuffer = 512 * 1024;  // the default 16 KiB is far slower
-constexpr int kWorkEventMs = 5;  // work events also while nothing arrives: a reader's questions wait no longer
 
 void GlobalInit()
 {
@@ -154,7 +153,7 @@ bool TIdHTTP::Impl::Stalled(std::chrono::steady_clock::time_point now, std::chro
     return false;
 }
 
-// Runs one request, raising work events at least every kWorkEventMs.
+// Runs one request, raising work events at least every WorkEventMs.
 CURLcode TIdHTTP::Impl::Perform()
 {
     CURLcode result = CURLE_OK;
@@ -174,7 +173,7 @@ CURLcode TIdHTTP::Impl::Perform()
                 break;
             }
             if (running && !cancel)
-                curl_multi_poll(multi, nullptr, 0, kWorkEventMs, nullptr);
+                curl_multi_poll(multi, nullptr, 0, std::max(1, owner->WorkEventMs), nullptr);
         }
         int left = 0;
         while (CURLMsg* msg = curl_multi_info_read(multi, &left))

@@ -58,6 +58,10 @@ public:
     // Through a proxy, the first byte of a body may take this long: proxies
     // that check a file for viruses hand on nothing until they have all of it.
     int FirstByteTimeoutMs = 600000;
+    // Work events come at least this often, also while nothing arrives: a
+    // handler that answers the window's questions (a screen reader's) waits
+    // no longer than this.
+    int WorkEventMs = 5;
     // A connection idle longer than this is not used again: one a network
     // change left dead would hold the next request until it stalls.
     int IdleReuseMs = 5000;
