@@ -144,10 +144,16 @@ void TForm::LayOutInRows(const std::vector<std::vector<TControl*>>& rows)
     column->setSizeConstraint(QLayout::SetFixedSize);
     for (const auto& row : rows) {
         auto* line = new QHBoxLayout;
+        // A button alone in its row keeps its own width, centred.
+        const bool button = row.size() == 1 && qobject_cast<QPushButton*>(row[0]->Handle());
+        if (button)
+            line->addStretch();
         for (TControl* control : row) {
             control->Handle()->setMinimumWidth(int(control->Width()));
             line->addWidget(control->Handle());
         }
+        if (button)
+            line->addStretch();
         column->addLayout(line);
     }
 }

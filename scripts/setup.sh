@@ -14,6 +14,8 @@ packages=(
   # tests and their real peers
   libgtest-dev libgmock-dev libcpp-httplib-dev tinyproxy unar curl
   xvfb xauth procps util-linux iproute2 desktop-file-utils lintian bash-completion
+  # the fleet's playbook, run against this machine (python3-apt for its apt module)
+  ansible-core python3-apt
   # an exFAT disk (no hard links, no no-replace renames) for the disk-fault tests
   exfat-fuse exfatprogs
   # driving the real window for the README's screenshots

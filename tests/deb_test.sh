@@ -31,6 +31,7 @@ dpkg -i "$deb" >/dev/null
 installed=1
 kestrow-installer --version | grep -q "Kestrow Installer"
 kestrow-installer --help | grep -q "^usage: kestrow-installer " || { echo "--help names another command"; exit 1; }
+zcat /usr/share/man/man1/kestrow-installer.1.gz | grep -q '^\.B \\-\\-verify' || { echo "the manual page lacks --verify"; exit 1; }
 "$build_dir/kestrow-demo-order" "$work/order" >/dev/null
 "$build_dir/kestrow-local-api" --folder "$work/order" --code DEBDEMO --state "$work/api" >"$work/api.txt" 2>/dev/null &
 api=$!
