@@ -34,18 +34,29 @@ const AnsiString kToolName = "unrar";
 // copies of the bundle in one folder never remove each other's tool.
 AnsiString WorkingCopyName() { return kToolName + "-" + IntToStr(getpid()); }
 
-// The working copy goes however the run ends, an exit outside the event loop too.
+// The working copy goes however the run ends, an exit outside the event loop
+// (quick_exit, as after a lost display) too.
+struct ToolCopy;
+extern ToolCopy g_toolCopy;
 struct ToolCopy {
     AnsiString path;
-    ~ToolCopy()
+    ToolCopy()
+    {
+        at_quick_exit([] { g_toolCopy.Remove(); });
+    }
+    ~ToolCopy() { Remove(); }
+    void Remove()
     {
         if (!path.empty())
             unlink(path.c_str());
+        path.clear();
     }
-} g_toolCopy;
+};
+ToolCopy g_toolCopy;
 
 // What a killed unpacker left: its temporary files, beside the files they
-// were to become. The folder is this run's (locked), so none is in use.
+// were to become; and a probe of the disk's names a killed run left. The
+// folder is this run's (locked), so none is in use.
 void RemoveStaleTemporaries(const AnsiString& folder)
 {
     namespace fs = std::filesystem;
@@ -55,6 +66,7 @@ void RemoveStaleTemporaries(const AnsiString& folder)
         const std::string name = it->path().filename().string();
         bool temporary = name.size() == 28 && name.rfind(".unrar-", 0) == 0 && name.compare(23, 5, ".part") == 0 &&
                          std::all_of(name.begin() + 7, name.begin() + 23, [](char c) { return std::isxdigit(c); });
+        temporary |= it.depth() == 0 && name.rfind(".kestrow-probe-", 0) == 0;
         if (temporary && it->is_regular_file(error) && !it->is_symlink(error))
             fs::remove(it->path(), error);
     }

@@ -78,7 +78,8 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
         NoteStopSignal(SIGHUP);
         EndRunningCommand();
         std::fprintf(stderr, "The display went away: stopped; start the installer again to continue.\n");
-        std::exit(128 + SIGHUP);
+        // Not exit(): the toolkit, its display gone, cannot be taken down in order.
+        std::quick_exit(128 + SIGHUP);
     }
     if (type == QtFatalMsg && message.contains(QLatin1String("no Qt platform plugin could be initialized"))) {
         std::fprintf(stderr, "%s\n", g_noDisplay.c_str());

@@ -65,20 +65,32 @@ int64_t FileAge(const String& path)
 namespace {
 // A name in a shared folder that anyone can predict is a name anyone can
 // plant a link at: every temporary file lives in a folder of this run's own.
+// Removed as the program ends, also where it ends at once (quick_exit: a
+// lost display, where the toolkit cannot be taken down in order).
 struct RunFolder {
     String path;
-    ~RunFolder()
+    RunFolder()
     {
-        if (!path.empty())
-            std::filesystem::remove_all(path.substr(0, path.size() - 1), ignored);
+        at_quick_exit([] { Remove(); });
     }
-    std::error_code ignored;
+    ~RunFolder() { Remove(); }
+    static void Remove();
 };
+
+RunFolder g_runFolder;
+
+void RunFolder::Remove()
+{
+    std::error_code ignored;
+    if (!g_runFolder.path.empty())
+        std::filesystem::remove_all(g_runFolder.path.substr(0, g_runFolder.path.size() - 1), ignored);
+    g_runFolder.path.clear();
+}
 }  // namespace
 
 String TPath::GetTempPath()
 {
-    static RunFolder folder;
+    RunFolder& folder = g_runFolder;
     if (folder.path.empty()) {
         const char* env = std::getenv("TMPDIR");
         String pattern = (env && *env) ? env : "/tmp";

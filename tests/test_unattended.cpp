@@ -284,7 +284,12 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
                          " xdotool key Tab Tab space; sleep 0.5; xdotool type '" + dest + "'; xdotool key Return;"
                          " sleep 0.5; xdotool key Tab Tab Tab space").c_str());
         });
-        return std::map<std::string, std::string>{{"TMPDIR", tmp}, {"DISPLAY", ":" + number}, {"QT_QPA_PLATFORM", "xcb"}};
+        // Under AddressSanitizer: libxkbcommon's keymap reader hands strndup
+        // names that end at their length, not at a zero, which the
+        // sanitizer's own strndup takes for an overflow.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        return std::map<std::string, std::string>{{"TMPDIR", tmp}, {"DISPLAY", ":" + number}, {"QT_QPA_PLATFORM", "xcb"},
+                                                  {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":intercept_strndup=0"}};
     };
     struct Case {
         const char* what;
@@ -329,7 +334,7 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
          }},
         {"kill -9 while the unpacker writes", [] {}, temporaries, {SIGKILL}},
         {"the display killed while unpacking", [] {}, temporaries, {SIGHUP}, {},
-         [&](pid_t, int) { kill(xvfb, SIGKILL), waitpid(xvfb, nullptr, 0), driver.join(); }, true},
+         [&](pid_t, int) { kill(xvfb, SIGKILL); }, true},
     };
     for (const Case& c : cases) {
         for (int signal : c.signals) {
@@ -345,6 +350,10 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
             Outcome stopped = Run(c.window ? std::vector<std::string>{} : args, c.when, env, signal,
                                   c.stop ? std::function<void(pid_t)>([&](pid_t pid) { c.stop(pid, signal); }) : nullptr);
             server->ClearFaults();
+            if (xvfb > 0)  // the display, stopped by its pid whatever the row came to
+                kill(xvfb, SIGKILL), waitpid(std::exchange(xvfb, -1), nullptr, 0);
+            if (driver.joinable())
+                driver.join();
             EXPECT_EQ(stopped.status, 128 + signal) << stopped.err;
             if (signal != SIGKILL) {
                 EXPECT_NE(stopped.err.find(c.window ? "stopped; start the installer again to continue"
