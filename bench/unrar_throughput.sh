@@ -22,7 +22,14 @@ archive=$("$build/make-rar" "$work" Bench "$size" "$format" "$files")
 printf "archive: %s (%s MiB in %s files, RAR %s, stored), unpacked in %s\n" "$(basename "$archive")" "$size" "$files" "$format" "$place"
 
 measure() {  # prints "seconds peak_kib"
-  rm -rf "$work/out"; mkdir "$work/out"
+  if [ "$durable" = 1 ]; then
+    # A new folder each time: the last one's removal (its trimmed blocks, on
+    # a disk mounted with discard) would be flushed by the next sync.
+    [ -e "$work/out" ] && mv "$work/out" "$work/done.$RANDOM$RANDOM"
+    mkdir "$work/out"
+  else
+    rm -rf "$work/out"; mkdir "$work/out"
+  fi
   sync
   /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null
   cat "$work/time.txt"
