@@ -246,8 +246,8 @@ int RunUnattended(const UnattendedOptions& options)
         uint64_t bytes = 0;
         for (const LibraryFile& f : files)
             bytes += f.size;
-        std::printf("already installed: %zu files, %llu bytes in %s\n", files.size(),
-                    static_cast<unsigned long long>(bytes), options.dest.c_str());
+        std::printf("already installed in %s: the library's %zu files, %llu bytes\n", options.dest.c_str(), files.size(),
+                    static_cast<unsigned long long>(bytes));
         return kInstalled;
     }
 

@@ -180,7 +180,7 @@ TEST_F(UnattendedTest, AnInstalledLibraryStaysInstalledAndIsVerified)
     server->ClearRequests();
     Outcome again = Run({"--code", "KEPT", "--dest", dest});
     EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(again.out, "already installed: 2 files, 90007 bytes in " + dest + "\n");
+    EXPECT_EQ(again.out, "already installed in " + dest + ": the library's 2 files, 90007 bytes\n");
     EXPECT_TRUE(server->Requests().empty()) << "nothing fetched";
     struct Case {
         const char* what;
