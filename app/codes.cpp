@@ -66,15 +66,22 @@ AnsiString CodeMeaning(int code)
     return "code " + IntToStr(code);
 }
 
+namespace {
+// "the proxy could not be reached" as a sentence of its own.
+AnsiString Sentence(AnsiString words, const char* end = ".")
+{
+    if (!words.empty())
+        words[0] = char(std::toupper(static_cast<unsigned char>(words[0])));
+    return words + end;
+}
+}  // namespace
+
 AnsiString PlainReason(int code, const AnsiString& name)
 {
     const AnsiString what = name.empty() ? AnsiString("the download") : name;
     // The proxy's failures are the network's: said as the proxy's.
-    if (code <= kProxyNotFound && code > kProxyRefused - 1000) {
-        AnsiString cause = CodeMeaning(code);
-        cause[0] = char(std::toupper(static_cast<unsigned char>(cause[0])));
-        return cause + ".";
-    }
+    if (code <= kProxyNotFound && code > kProxyRefused - 1000)
+        return Sentence(CodeMeaning(code));
     switch (code) {
     case -ENOSPC: return "The disk is full.";
     case -EROFS:
@@ -83,18 +90,13 @@ AnsiString PlainReason(int code, const AnsiString& name)
     case WSAHOST_NOT_FOUND: return "The download server was not found. Is this computer online?";
     case kCertificateNotVerified: return "The download server's certificate is not trusted.";
     case kClientCertificateAsked:
-    case kOutdatedTls: {
-        AnsiString cause = "The download server " + CodeMeaning(code).substr(11);
-        return cause + ".";
-    }
+    case kOutdatedTls: return "The download server " + CodeMeaning(code).substr(11) + ".";
     case kSizeMismatch: return "The download server sent " + what + " at a size other than it stated.";
     case kCompressed: return "The download server sent " + what + " compressed, which was not asked for.";
     default: break;
     }
-    if (AnsiString cause = TransportFailure(code); !cause.empty()) {
-        cause[0] = char(std::toupper(static_cast<unsigned char>(cause[0])));
-        return cause + " (" + what + ").";
-    }
+    if (AnsiString cause = TransportFailure(code); !cause.empty())
+        return Sentence(cause, (" (" + what + ").").c_str());
     if (code <= -200 && code >= -599)
         return "The download server refused " + what + " (" + IntToStr(-code) + ").";
     if (code < 0)

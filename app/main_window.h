@@ -96,7 +96,11 @@ public:
     // check until the job has finished the library or another folder is chosen.
     int LockDestination();  // 0, or -errno (-EWOULDBLOCK: another installer holds it)
     void UnlockDestination();
-    AnsiString UnpackingMark() const;  // the file that marks an unpacking under way
+    // Left in the destination while the job unpacks, removed on success: a
+    // folder that holds it for this order holds what that unpacking left,
+    // and may be taken again to finish it.
+    static constexpr const char* kUnpackingMarkName = ".kestrow-unpacking";
+    AnsiString UnpackingMark() const;  // its path
     // What the job still has to write into the destination: the bytes of the
     // order not downloaded yet, and, once the download is whole (an unpacking
     // under way), what the unpacker still writes. `how` says how it was counted.

@@ -211,18 +211,9 @@ void AnswerModalsUnattended(const UnattendedOptions& options)
     });
 }
 
-namespace {
-// --dest as the window's page takes a typed folder: against the working folder.
-AnsiString AbsoluteFolder(const AnsiString& dest)
-{
-    char here[4096];
-    return dest[0] == '/' || !getcwd(here, sizeof here) ? dest : AnsiString(here) + "/" + dest;
-}
-}  // namespace
-
 int VerifyUnattended(const UnattendedOptions& options)
 {
-    return VerifyLibrary(AbsoluteFolder(options.dest), stdout) == 0 ? kInstalled : kNotWhole;
+    return VerifyLibrary(TypedFolder(options.dest), stdout) == 0 ? kInstalled : kNotWhole;
 }
 
 int RunUnattended(const UnattendedOptions& options)
@@ -235,9 +226,9 @@ int RunUnattended(const UnattendedOptions& options)
     // installed there, whole, for this code. Nothing is fetched.
     AnsiString recorded;
     std::vector<LibraryFile> files;
-    const AnsiString folder = AbsoluteFolder(options.dest);
+    const AnsiString folder = TypedFolder(options.dest);
     if (ReadLibraryRecord(folder, recorded, files) && recorded == TFormDecompres::TrimmedPurchaseCode(options.code)) {
-        const AnsiString mark = folder + "/.kestrow-unpacking";  // a clean-up cut short
+        const AnsiString mark = folder + "/" + TFormDecompres::kUnpackingMarkName;  // a clean-up cut short
         try {
             if (FileIsRegular(mark) && TFile::ReadAllText(mark) == recorded + "\n")
                 DeleteFile(mark);

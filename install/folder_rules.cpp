@@ -16,14 +16,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace {
-// Left in the destination while the job unpacks, removed on success: a folder
-// that holds it for this order holds what that unpacking left, and may be
-// taken again to finish it.
-const AnsiString kUnpackingMark = ".kestrow-unpacking";
-}  // namespace
-
-AnsiString TFormDecompres::UnpackingMark() const { return DirSaveFile + DirSeparator + kUnpackingMark; }
+AnsiString TFormDecompres::UnpackingMark() const { return DirSaveFile + DirSeparator + kUnpackingMarkName; }
 
 int64_t TFormDecompres::BytesStillToWrite(AnsiString& how)
 {

@@ -49,7 +49,7 @@ void TFormDecompres::startLoadFileThreadComp()
         UpdateWndThread(5);
         // A run stopped or failed from here on may be finished by a later one.
         try {
-            TFileStream mark(destinationLock_, ExtractFileName(UnpackingMark()), fmCreate);
+            TFileStream mark(destinationLock_, kUnpackingMarkName, fmCreate);
             const AnsiString text = CodeCopyFile + "\n";
             mark.Write(text.data(), int64_t(text.size()));
         } catch (const EInOutError&) {
@@ -64,7 +64,7 @@ void TFormDecompres::startLoadFileThreadComp()
             r = SealLibrary();
         if (r == 0) {
             DeleteFile_Dwl();
-            unlinkat(destinationLock_, ExtractFileName(UnpackingMark()).c_str(), 0);
+            unlinkat(destinationLock_, kUnpackingMarkName, 0);
             fsync(destinationLock_);
             ShowInstalled();
             break;

@@ -185,4 +185,4 @@ void TApplication::Run()
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-void TApplication::ShowException(const std::exception* e) { ShowMessage(e ? e->what() : ""); }
+void TApplication::ShowException(const std::exception* e) { ShowUncaught(e); }

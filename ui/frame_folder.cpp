@@ -109,6 +109,8 @@ AnsiString Absolute(const AnsiString& path)
 }
 }  // namespace
 
+AnsiString TypedFolder(const AnsiString& text) { return Absolute(WithHome(text)); }
+
 void TFrameDirCopyFile::Image_Browse1Click(TObject*)
 {
     // Opens at the folder in the field, or at home; a cancel changes nothing.
@@ -138,7 +140,7 @@ int TFrameDirCopyFile::VerifyDiskDir()
 {
     if (DirVerified == 1)
         return 0;
-    FormDecompres->DirSaveFile = Absolute(WithHome(Edit_DirSaveFile->Text()));
+    FormDecompres->DirSaveFile = TypedFolder(Edit_DirSaveFile->Text());
     if (FormDecompres->workDirCopyFile() != 0)
         return -1;
     if (GetShow_Diskspace() != 0)

@@ -44,3 +44,7 @@ void GetDirectory(AnsiString& dir);
 // B, KB, MB or GB with two ("976.56KB").
 AnsiString FreeSpaceText(int64_t freeBytes, int64_t requiredBytes);
 AnsiString RequiredSpaceText(int64_t bytes);
+
+// A folder as typed ("~/Samples", "Samples") as the installer takes it: "~"
+// is the home folder, a relative path is taken against the working folder.
+AnsiString TypedFolder(const AnsiString& text);
