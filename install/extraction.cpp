@@ -288,7 +288,7 @@ int TFormDecompres::SealLibrary()
     for (int i = 0; i < CountFileLoad; ++i) {
         const AnsiString name = ExtractFileName(NameFileDwl[i]);
         LibraryFile f{name};
-        if (PartFileLoad[i] < 0 && !volumes.count(name) && MeasureFile(destinationLock_, name, f.size, f.crc))
+        if (PartFileLoad[i] < 0 && !volumes.count(name) && MeasureFile(destinationLock_, name.c_str(), f.size, f.crc))
             files.push_back(f);
     }
     if (int r = WriteLibraryRecord(destinationLock_, CodeCopyFile, files); r != 0) {

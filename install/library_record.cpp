@@ -2,7 +2,7 @@
 
 #include "platform/text.h"
 #include "platform/rtl.h"
-#include "tools/unrar/crc32.h"
+#include "tools/unrar/layout.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -55,32 +55,6 @@ void Walk(int folder, const AnsiString& path, std::map<AnsiString, struct stat>&
     closedir(dir);
 }
 }  // namespace
-
-bool MeasureFile(int folder, const AnsiString& path, uint64_t& size, uint32_t& crc)
-{
-    int fd = openat(folder, path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            close(fd);
-        return false;
-    }
-    static std::vector<char> buffer(1 << 20);
-    size = 0;
-    crc = 0;
-    for (ssize_t n; (n = read(fd, buffer.data(), buffer.size())) != 0;) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            close(fd);
-            return false;
-        }
-        crc = Crc32Update(crc, buffer.data(), size_t(n));
-        size += uint64_t(n);
-    }
-    close(fd);
-    return true;
-}
 
 int WriteLibraryRecord(int folder, const AnsiString& code, const std::vector<LibraryFile>& files)
 {
@@ -163,7 +137,7 @@ int VerifyLibrary(const AnsiString& folder, FILE* out)
             continue;
         }
         found.erase(there);
-        if (!MeasureFile(fd, f.path, size, crc) || size != f.size || crc != f.crc) {
+        if (!MeasureFile(fd, f.path.c_str(), size, crc) || size != f.size || crc != f.crc) {
             const char* what = size != f.size ? "size" : "CRC";
             std::fprintf(out, "changed: %s (%s)\n", PrintableLine(f.path, 4096).c_str(), what);
             ++changed;

@@ -25,10 +25,6 @@ int WriteLibraryRecord(int folder, const AnsiString& code, const std::vector<Lib
 // False when the folder holds none, or none that can be read.
 bool ReadLibraryRecord(const AnsiString& folder, AnsiString& code, std::vector<LibraryFile>& files);
 
-// The size and CRC32 of a regular file below the open folder (never through
-// a link), read whole; false when it cannot be read.
-bool MeasureFile(int folder, const AnsiString& path, uint64_t& size, uint32_t& crc);
-
 // Checks the library in `folder` against its record, as package managers
 // check a package's files: each missing, changed (size or CRC) and
 // unexpected file is named on `out`, then a summary. 0 when the library is

@@ -22,7 +22,6 @@ void GlobalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-[[noreturn]] void Raise(int err, const char* what) { throw EIdSocketError(err, SocketText(err, what)); }
 }  // namespace
 
 TIdHTTP::Impl::Impl(TIdHTTP* o) : owner(o)
@@ -264,7 +263,7 @@ void TIdHTTP::Impl::Request(const String& url, bool head, TStream* toStream, Str
 
     // libcurl refuses other schemes too; this says why before it is asked.
     if (strncasecmp(url.c_str(), "https://", 8) != 0)
-        Raise(EPROTONOSUPPORT, "Only https:// addresses are fetched.");
+        RaiseSocketError(EPROTONOSUPPORT, "Only https:// addresses are fetched.");
     CURLcode code = CURLE_OK;
     // Once more on a new connection where a kept one had died unseen:
     // that is no failure of the request's.
@@ -288,7 +287,7 @@ void TIdHTTP::Impl::Request(const String& url, bool head, TStream* toStream, Str
     }
     if (refusal) {
         Close();
-        Raise(refusal, refusalText.c_str());
+        RaiseSocketError(refusal, refusalText.c_str());
     }
     if (errorBodyCut) {
         Close();
@@ -304,7 +303,7 @@ void TIdHTTP::Impl::Request(const String& url, bool head, TStream* toStream, Str
     contentLength = int64_t(length);
     if (status <= 0) {
         Close();
-        Raise(EPROTO, "The answer carried no HTTP status.");
+        RaiseSocketError(EPROTO, "The answer carried no HTTP status.");
     }
     bool success = status >= 200 && status <= 299;
     // An answer without a body never met the checks above.
@@ -312,11 +311,11 @@ void TIdHTTP::Impl::Request(const String& url, bool head, TStream* toStream, Str
         CheckAnswer(head);
     if (refusal) {
         Close();
-        Raise(refusal, refusalText.c_str());
+        RaiseSocketError(refusal, refusalText.c_str());
     }
     if (success && !head && contentLength < 0 && !chunked && !tls.closeNotice) {
         Close();
-        Raise(ECONNRESET, "The answer ended without saying it was complete.");
+        RaiseSocketError(ECONNRESET, "The answer ended without saying it was complete.");
     }
     if (!success)
         throw EIdHTTPProtocolException(int(status), statusLine, errorBody);

@@ -5,12 +5,12 @@
 
 String SocketText(int err, const char* what) { return "Socket Error # " + std::to_string(err) + "\n" + what; }
 
-namespace {
-[[noreturn]] void Raise(int err, const String& what, bool proxy = false)
+void RaiseSocketError(int err, const String& what, bool proxy)
 {
     throw EIdSocketError(err, SocketText(err, what.c_str()), false, proxy);
 }
 
+namespace {
 bool Says(const String& text, const char* words) { return text.find(words) != String::npos; }
 }  // namespace
 
@@ -29,16 +29,16 @@ void RaiseClientFailure(const TFailureFacts& f)
         throw EIdHTTPProtocolException(int(f.connectCode), f.statusLine, f.errorBody, true, f.proxyAuthenticate);
     switch (f.code) {
     case CURLE_COULDNT_RESOLVE_PROXY:
-        Raise(WSAHOST_NOT_FOUND, "The proxy's host name was not found.", true);
+        RaiseSocketError(WSAHOST_NOT_FOUND, "The proxy's host name was not found.", true);
     case CURLE_COULDNT_RESOLVE_HOST:
         throw EIdSocketError(WSAHOST_NOT_FOUND, SocketText(WSAHOST_NOT_FOUND, "Host not found."));
     case CURLE_UNSUPPORTED_PROTOCOL:  // an HTTP/0.9 answer: no status line at all
     case CURLE_WEIRD_SERVER_REPLY:
-        Raise(EPROTO, "The answer carried no HTTP status.");
+        RaiseSocketError(EPROTO, "The answer carried no HTTP status.");
     case CURLE_COULDNT_CONNECT: {
         // Through a proxy, the connection refused or unreachable is the proxy's.
         int err = f.osErrno ? int(f.osErrno) : ECONNREFUSED;
-        Raise(err, f.viaProxy ? "The proxy: " + String(std::strerror(err)) : String(std::strerror(err)), f.viaProxy);
+        RaiseSocketError(err, f.viaProxy ? "The proxy: " + String(std::strerror(err)) : String(std::strerror(err)), f.viaProxy);
     }
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
@@ -52,7 +52,7 @@ void RaiseClientFailure(const TFailureFacts& f)
         if (f.code == CURLE_SSL_CONNECT_ERROR &&
             (f.osErrno == ECONNRESET || f.osErrno == EPIPE || Says(f.detail, "reset by peer") ||
              Says(f.detail, "unexpected eof") || Says(f.detail, "SSL_ERROR_SYSCALL")))
-            Raise(ECONNRESET, "The connection was cut during the secure handshake.");
+            RaiseSocketError(ECONNRESET, "The connection was cut during the secure handshake.");
         [[fallthrough]];
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
@@ -60,18 +60,18 @@ void RaiseClientFailure(const TFailureFacts& f)
     case CURLE_SSL_INVALIDCERTSTATUS:
         throw EIdOSSLConnectError(f.detail);
     case CURLE_OPERATION_TIMEDOUT:
-        Raise(ETIMEDOUT, std::strerror(ETIMEDOUT));
+        RaiseSocketError(ETIMEDOUT, std::strerror(ETIMEDOUT));
     case CURLE_OUT_OF_MEMORY:  // how this libcurl refuses a header past its 100 KiB
 #if LIBCURL_VERSION_NUM >= 0x080600
     case CURLE_TOO_LARGE:
 #endif
-        Raise(EMSGSIZE, "The answer is too large to take: " + f.detail);
+        RaiseSocketError(EMSGSIZE, "The answer is too large to take: " + f.detail);
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_PARTIAL_FILE:
     case CURLE_GOT_NOTHING: {
         int err = f.osErrno ? int(f.osErrno) : ECONNRESET;
-        Raise(err, std::strerror(err));
+        RaiseSocketError(err, std::strerror(err));
     }
     default:
         throw EIdException(f.detail);

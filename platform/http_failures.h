@@ -27,3 +27,5 @@ struct TFailureFacts {
 
 // "Socket Error # N" and the words, as every socket failure reads.
 String SocketText(int err, const char* what);
+// Raises the socket failure `err` with its words; `proxy`: the proxy's.
+[[noreturn]] void RaiseSocketError(int err, const String& what, bool proxy = false);

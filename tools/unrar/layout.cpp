@@ -71,24 +71,37 @@ bool IsSafeRelativePath(const std::string& name)
     return true;
 }
 
-bool FileMatchesEntry(int dir, const char* name, const ArchiveEntry& entry)
+bool MeasureFile(int dir, const char* name, uint64_t& size, uint32_t& crc)
 {
     int fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     struct stat st {};
-    bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) == entry.size;
-    uint32_t crc = 0;
+    bool ok = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     static thread_local std::vector<uint8_t> buffer(1 << 20);
-    for (ssize_t n = 0; same && entry.hasCrc && (n = ::read(fd, buffer.data(), buffer.size())) != 0;) {
+    size = 0;
+    crc = 0;
+    for (ssize_t n = 0; ok && (n = ::read(fd, buffer.data(), buffer.size())) != 0;) {
         if (n < 0 && errno == EINTR)
             continue;
-        same = n > 0;
-        if (same)
+        ok = n > 0;
+        if (ok) {
             crc = Crc32Update(crc, buffer.data(), size_t(n));
+            size += uint64_t(n);
+        }
     }
-    ::close(fd);
-    return same && (!entry.hasCrc || crc == entry.crc);
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
+bool FileMatchesEntry(int dir, const char* name, const ArchiveEntry& entry)
+{
+    // The size first: a file of another size is not read at all.
+    struct stat st {};
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) != entry.size)
+        return false;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    return !entry.hasCrc || (MeasureFile(dir, name, size, crc) && size == entry.size && crc == entry.crc);
 }
 
 ArchiveLayout ReadLayout(const std::string& firstVolume)

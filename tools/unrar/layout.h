@@ -66,6 +66,10 @@ bool IsLaterVolume(const std::string& name);
 // Reads every volume's headers; throws UnrarError on anything amiss.
 ArchiveLayout ReadLayout(const std::string& firstVolume);
 
+// The size and CRC32 of the regular file `name` below `dir` (never through a
+// link), read whole; false when it cannot be read.
+bool MeasureFile(int dir, const char* name, uint64_t& size, uint32_t& crc);
+
 // Whether the file `name` below `dir` is the entry's own: a regular file of
 // its size and CRC32 (read whole to tell).
 bool FileMatchesEntry(int dir, const char* name, const ArchiveEntry& entry);
