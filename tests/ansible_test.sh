@@ -8,9 +8,7 @@ if [ "$(id -u)" -ne 0 ] || ! command -v ansible-playbook >/dev/null || dpkg -s k
   echo "skipped: the playbook needs root, ansible-core (scripts/setup.sh) and no installed copy"
   exit 0
 fi
-work=$(mktemp -d /tmp/kestrow-ansible-test-XXXXXX)
-chmod 755 "$work"
-api=""
+work=$(mktemp -d /tmp/kestrow-ansible-test-XXXXXX) && chmod 755 "$work" && api=""
 trap '[ -n "$api" ] && kill "$api" 2>/dev/null; dpkg -P kestrow-installer >/dev/null 2>&1; rm -rf "$work"' EXIT
 deb=$(bash "$source_dir/scripts/make-deb.sh" "$build_dir" "$work/dist")
 "$build_dir/kestrow-demo-order" "$work/order" >/dev/null

@@ -256,14 +256,11 @@ TEST_F(UnattendedTest, AStopInEveryWaitAndTheSameCommandFinishes)
     }
     const std::map<std::string, std::string> slowed = {{"TMPDIR", tmp}, {"PATH", slow + ":" + std::getenv("PATH")}};
     auto running = [&](const char* tool) { return [=] { return fs::exists(slow + "/" + tool + ".running"); }; };
-    auto processes = [&] {  // the live ones of the run: the installer, its unpacker
+    auto processes = [&, no = std::error_code()]() mutable {  // the live ones of the run: the installer, its unpacker
         int n = 0;
-        for (auto& e : fs::directory_iterator("/proc")) {
-            std::error_code no;
-            std::string stat = readFile(e.path().string() + "/stat"), exe = fs::read_symlink(e.path() / "exe", no).string();
-            size_t state = stat.rfind(") ");
-            n += state != std::string::npos && stat[state + 2] != 'Z' && exe.rfind(box.path(), 0) == 0;
-        }
+        for (auto& e : fs::directory_iterator("/proc"))
+            n += fs::read_symlink(e.path() / "exe", no).string().rfind(box.path(), 0) == 0 &&
+                 readFile(e.path().string() + "/stat").find(") Z ") == std::string::npos;
         return n;
     };
     // The display for the run of the window: a server of its own, killed as
